@@ -1,0 +1,7 @@
+#include "queue/CoreQueue.hpp"
+
+namespace kkt {
+
+CoreQueue::~CoreQueue() = default;
+
+}  // namespace kkt
