@@ -340,7 +340,7 @@ TEST(Tlv, ReadOneNeedsExactlyOneElement) {
 
 TEST(Tlv, EncodeParseEncodeRoundTrip) {
     const TlvList inner = {Tlv().setU32(1040, 77), Tlv().setInn(1228, "500100732259")};
-    const TlvList elements = {text(1048, "ООО «Ромашка»"_cp866), Tlv().setStlv(1059, inner),
+    const TlvList elements = {text(1048, "ООО \"Ромашка\""_cp866), Tlv().setStlv(1059, inner),
                               Tlv().setFvln(1023, Decimal(1000, 2500)), Tlv(1055, {})};
     const Bytes wire = Tlv::encodeList(elements);
     bool ok = false;
