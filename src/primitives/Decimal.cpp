@@ -215,16 +215,9 @@ bool operator<(const Decimal& a, const Decimal& b) {
     return ra < rb;
 }
 
+// a > b is b < a: the scale-0 rules and the raw comparison mirror each other.
 bool operator>(const Decimal& a, const Decimal& b) {
-    if (a.scale_ == b.scale_)
-        return a.raw_ > b.raw_;
-    if (a.scale_ == 0)
-        return false;
-    if (b.scale_ == 0)
-        return true;
-    std::uint32_t scale = 0;
-    const auto [ra, rb] = atLargerScale(a, b, scale);
-    return ra > rb;
+    return b < a;
 }
 
 std::string Decimal::text(char decimalSeparator, std::string_view groupSeparator) const {

@@ -43,22 +43,19 @@ Tlv& Tlv::setFlag(std::uint16_t tag, bool v) {
 
 Tlv& Tlv::setU16(std::uint16_t tag, std::uint16_t v) {
     tag_ = tag;
-    value_.clear();
-    le::append16(value_, v);
+    value_ = ByteWriter().u16(v).take();
     return *this;
 }
 
 Tlv& Tlv::setU32(std::uint16_t tag, std::uint32_t v) {
     tag_ = tag;
-    value_.clear();
-    le::append32(value_, v);
+    value_ = ByteWriter().u32(v).take();
     return *this;
 }
 
 Tlv& Tlv::setU64(std::uint16_t tag, std::uint64_t v) {
     tag_ = tag;
-    value_.clear();
-    le::append64(value_, v);
+    value_ = ByteWriter().u64(v).take();
     return *this;
 }
 

@@ -1,7 +1,5 @@
 #include "primitives/Utils.hpp"
 
-#include <array>
-
 namespace kkt::util {
 
 namespace {
@@ -115,9 +113,14 @@ std::string formatTime(std::time_t seconds, const std::string& pattern) {
     std::tm tm{};
     if (localtime_r(&seconds, &tm) == nullptr)
         return {};
-    std::array<char, 256> buf{};
-    const std::size_t n = std::strftime(buf.data(), buf.size(), pattern.c_str(), &tm);
-    return std::string(buf.data(), n);
+    // strftime answers 0 both for an empty result and for a buffer too small: grow a few times.
+    std::string buf(64 + 2 * pattern.size(), '\0');
+    for (int attempt = 0; attempt < 4; ++attempt, buf.resize(buf.size() * 4)) {
+        const std::size_t n = std::strftime(buf.data(), buf.size(), pattern.c_str(), &tm);
+        if (n != 0)
+            return buf.substr(0, n);
+    }
+    return {};
 }
 
 std::uint32_t u32FromBytes(ByteView bytes, bool* ok) {

@@ -92,6 +92,15 @@ TEST(Utils, DateFromTextAndFormatTimeAgreeInLocalTime) {
     ASSERT_TRUE(a && b);
     EXPECT_EQ(*b - *a, 86400);
     EXPECT_EQ(util::formatTime(*a, "'%Y-%m-%d %H:%M:%S'"), "'2025-03-10 00:00:00'");
+    EXPECT_EQ(util::formatTime(*a, ""), "");
+    // Longer than any first guess of the buffer.
+    std::string longPattern, longText;
+    for (int i = 0; i < 100; ++i) {
+        longPattern += "%d.%m.%Y|";
+        longText += "10.03.2025|";
+    }
+    longPattern += "%d.%m.%Y|", longText += "10.03.2025|";
+    EXPECT_EQ(util::formatTime(*a, longPattern), longText);
 }
 
 TEST(Utils, FixedSizeIntegers) {
