@@ -198,8 +198,10 @@ Decimal Decimal::product(const Decimal& a, const Decimal& b) {
 }
 
 bool operator==(const Decimal& a, const Decimal& b) {
-    if (a.scale_ == b.scale_ && a.raw_ == b.raw_)
-        return true;
+    // Equal scales compare exactly: above 2^53 two raws can share one double, and equality
+    // must agree with operator< there.
+    if (a.scale_ == b.scale_)
+        return a.raw_ == b.raw_;
     return std::fabs(a.toDouble() - b.toDouble()) <= 2.220446049250313e-16;
 }
 

@@ -206,6 +206,7 @@ TEST_F(DecimalTest, Comparison) {
         {{0, 5}, {100, 1}, false, true, false},  // a scale of 0 is less
         {{100, 1}, {0, 5}, false, false, true},
         {{100, -5}, {100, 0}, false, true, false},
+        {{1, 1LL << 60}, {1, (1LL << 60) + 1}, false, true, false},  // one double, two raws
     };
     for (const auto& c : cases) {
         const std::string what = c.a.text() + " vs " + c.b.text();
