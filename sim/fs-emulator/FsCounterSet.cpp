@@ -1,8 +1,15 @@
 #include "fs-emulator/FsCounterSet.hpp"
 
-#include "fs-emulator/FsTlvWalk.hpp"
+#include "primitives/Tlv.hpp"
 
 namespace kkt::sim {
+
+namespace {
+void put(Bytes& out, const Tlv& t) {
+    const Bytes e = t.encode();
+    out.insert(out.end(), e.begin(), e.end());
+}
+}  // namespace
 namespace {
 
 constexpr std::uint64_t kSixByteMax = (std::uint64_t{1} << 48) - 1;
@@ -29,29 +36,29 @@ constexpr std::uint16_t kVatTags[6] = {1139, 1140, 1143, 1183, 1141, 1142};
 
 Bytes shortBlock(const FsOperationTotals& t) {
     Bytes v;
-    FsTlvWalk::appendU32(v, 1135, t.count);
-    FsTlvWalk::appendVln(v, 1201, t.total);
-    FsTlvWalk::appendVln(v, 1136, t.cash);
-    FsTlvWalk::appendVln(v, 1138, t.electronic);
-    FsTlvWalk::appendVln(v, 1218, t.advance);
-    FsTlvWalk::appendVln(v, 1219, t.credit);
-    FsTlvWalk::appendVln(v, 1220, t.other);
+    put(v, Tlv().setU32(1135, t.count));
+    put(v, Tlv().setVln(1201, t.total));
+    put(v, Tlv().setVln(1136, t.cash));
+    put(v, Tlv().setVln(1138, t.electronic));
+    put(v, Tlv().setVln(1218, t.advance));
+    put(v, Tlv().setVln(1219, t.credit));
+    put(v, Tlv().setVln(1220, t.other));
     return v;
 }
 
 Bytes fullBlock(const FsOperationTotals& t) {
     Bytes v = shortBlock(t);
     for (std::size_t i = 0; i < 6; ++i)
-        FsTlvWalk::appendVln(v, kVatTags[i], t.vat[i]);
+        put(v, Tlv().setVln(kVatTags[i], t.vat[i]));
     return v;
 }
 
 Bytes correctionBlock(std::uint32_t count,
                       const std::array<FsOperationTotals, kOperationKinds>& ops) {
     Bytes v;
-    FsTlvWalk::appendU32(v, 1144, count);
+    put(v, Tlv().setU32(1144, count));
     for (std::size_t k = 0; k < kOperationKinds; ++k) {
-        FsTlvWalk::append(v, kShortTags[k], shortBlock(ops[k]));
+        put(v, Tlv().setBytes(kShortTags[k], shortBlock(ops[k])));
     }
     return v;
 }
@@ -137,19 +144,19 @@ Bytes FsCounterSet::toBinary(std::uint16_t firstValue) const {
 
 Bytes FsCounterSet::toTlv(std::uint16_t containerTag) const {
     Bytes v;
-    FsTlvWalk::appendU32(v, 1134, receipts);
+    put(v, Tlv().setU32(1134, receipts));
     for (std::size_t k = 0; k < kOperationKinds; ++k) {
-        FsTlvWalk::append(v, kOperationTags[k], fullBlock(operations[k]));
+        put(v, Tlv().setBytes(kOperationTags[k], fullBlock(operations[k])));
     }
-    FsTlvWalk::append(v, 1133, correctionBlock(corrections, correctionOperations));
+    put(v, Tlv().setBytes(1133, correctionBlock(corrections, correctionOperations)));
     Bytes out;
-    FsTlvWalk::append(out, containerTag, v);
+    put(out, Tlv().setBytes(containerTag, v));
     return out;
 }
 
 Bytes FsCounterSet::toUnsentTlv() const {
     Bytes out;
-    FsTlvWalk::append(out, 1158, correctionBlock(receipts, operations));
+    put(out, Tlv().setBytes(1158, correctionBlock(receipts, operations)));
     return out;
 }
 

@@ -4,10 +4,17 @@
 #include <random>
 #include <set>
 
-#include "fs-emulator/FsTlvWalk.hpp"
 #include "primitives/Crc.hpp"
+#include "primitives/Tlv.hpp"
 
 namespace kkt::sim {
+
+namespace {
+void put(Bytes& out, const Tlv& t) {
+    const Bytes e = t.encode();
+    out.insert(out.end(), e.begin(), e.end());
+}
+}  // namespace
 namespace {
 
 // Tags the FS puts into documents itself and never takes from the register.
@@ -23,6 +30,20 @@ constexpr std::uint16_t kTagMarking = 2007;
 constexpr std::uint16_t kTagItem = 1059;
 
 constexpr std::uint8_t kFfd12 = 4;
+
+std::optional<TlvList> elementsOf(ByteView data) {
+    if (data.empty())
+        return TlvList{};
+    bool ok = false;
+    TlvList list = Tlv::parseSequence(data, &ok);
+    if (!ok)
+        return std::nullopt;
+    return list;
+}
+
+std::uint64_t vln(ByteView value) {
+    return Tlv(0, Bytes(value.begin(), value.end())).asVln();
+}
 
 FsAnswer ok(Bytes data = {}) {
     return {0, std::move(data)};
@@ -438,12 +459,12 @@ FsAnswer FsEmulator::beginRegistration(ByteView data) {
 FsAnswer FsEmulator::documentData(ByteView data) {
     if (state_.open.type == FsDocType::None)
         return fail(FsError::WrongState);
-    const auto elements = FsTlvWalk::split(data);
+    const auto elements = elementsOf(data);
     if (!elements)
         return fail(FsError::BadParameter);
     for (const auto& e : *elements) {
-        if (e.tag == kTagDocNumber || e.tag == kTagFsNumber || e.tag == kTagFiscalSign) {
-            return forbiddenTag(e.tag);
+        if (e.tag() == kTagDocNumber || e.tag() == kTagFsNumber || e.tag() == kTagFiscalSign) {
+            return forbiddenTag(e.tag());
         }
     }
     if (state_.open.data.size() + data.size() > kDocumentDataLimit) {
@@ -461,12 +482,12 @@ FsAnswer FsEmulator::markedItem(ByteView data) {
     const std::uint8_t mode = data[0];
     if (mode != 1 && mode != 2)
         return fail(FsError::BadParameter);
-    const auto elements = FsTlvWalk::split(data.subspan(1));
+    const auto elements = elementsOf(data.subspan(1));
     if (!elements || elements->size() != 1)
         return fail(FsError::BadParameter);
     const std::uint16_t want = mode == 1 ? kTagMarking : kTagItem;
-    if ((*elements)[0].tag != want)
-        return forbiddenTag((*elements)[0].tag);
+    if ((*elements)[0].tag() != want)
+        return forbiddenTag((*elements)[0].tag());
     if (mode == 1) {
         state_.open.pendingMark.assign(data.begin() + 1, data.end());
         return ok();
@@ -504,11 +525,11 @@ const FsDocument& FsEmulator::store(
     d.number = state_.lastNumber + 1;
     d.type = type;
     d.time = time;
-    FsTlvWalk::appendU32(tlv, kTagDateTime, static_cast<std::uint32_t>(time.unixTime()));
-    FsTlvWalk::appendU32(tlv, kTagDocNumber, d.number);
-    FsTlvWalk::append(tlv, kTagFsNumber, asBytes(state_.fsNumber));
+    put(tlv, Tlv().setU32(kTagDateTime, static_cast<std::uint32_t>(time.unixTime())));
+    put(tlv, Tlv().setU32(kTagDocNumber, d.number));
+    put(tlv, Tlv().setBytes(kTagFsNumber, asBytes(state_.fsNumber)));
     d.fiscalSign = fiscalSign(d.number, type, time, tlv);
-    FsTlvWalk::append(tlv, kTagFiscalSign, fiscalSignValue(d.fiscalSign));
+    put(tlv, Tlv().setBytes(kTagFiscalSign, fiscalSignValue(d.fiscalSign)));
     d.tlv = std::move(tlv);
     d.archive = archive(d.number, d.fiscalSign);
     d.regRecord = std::move(regRecord);
@@ -545,8 +566,8 @@ FsAnswer FsEmulator::finishShiftOpen() {
         return fail(*e);
     const std::uint16_t shift = static_cast<std::uint16_t>(state_.shiftNumber + 1);
     Bytes tlv = state_.open.data;
-    FsTlvWalk::appendU32(tlv, kTagShiftNumber, shift);
-    FsTlvWalk::appendU16(tlv, 1213, daysLeft(state_.open.time));
+    put(tlv, Tlv().setU32(kTagShiftNumber, shift));
+    put(tlv, Tlv().setU16(1213, daysLeft(state_.open.time)));
     state_.shiftOpen = true;
     state_.shiftNumber = shift;
     state_.receiptsInShift = 0;
@@ -574,13 +595,12 @@ FsAnswer FsEmulator::finishShiftClose() {
     total.add(state_.shift);
     const FsDocument* unsent = firstUnsent();
     Bytes tlv = state_.open.data;
-    FsTlvWalk::appendU32(tlv, kTagShiftNumber, state_.shiftNumber);
-    FsTlvWalk::appendU32(tlv, 1111, state_.documentsInShift + 1);
-    FsTlvWalk::appendU32(tlv, 1118, state_.receiptsInShift);
-    FsTlvWalk::appendU32(tlv, 1097, unsentCount());
-    FsTlvWalk::appendU32(tlv, 1098,
-                         unsent ? static_cast<std::uint32_t>(unsent->time.unixTime()) : 0);
-    FsTlvWalk::appendU16(tlv, 1213, daysLeft(time));
+    put(tlv, Tlv().setU32(kTagShiftNumber, state_.shiftNumber));
+    put(tlv, Tlv().setU32(1111, state_.documentsInShift + 1));
+    put(tlv, Tlv().setU32(1118, state_.receiptsInShift));
+    put(tlv, Tlv().setU32(1097, unsentCount()));
+    put(tlv, Tlv().setU32(1098, unsent ? static_cast<std::uint32_t>(unsent->time.unixTime()) : 0));
+    put(tlv, Tlv().setU16(1213, daysLeft(time)));
     const Bytes shiftTlv = state_.shift.toTlv(1194);
     const Bytes fsTlv = total.toTlv(1157);
     tlv.insert(tlv.end(), shiftTlv.begin(), shiftTlv.end());
@@ -622,12 +642,12 @@ FsAnswer FsEmulator::finishReceipt(ByteView data) {
     const std::uint8_t operation = data[5];
     if (operation < 1 || operation > 4)
         return fail(FsError::BadParameter);
-    const std::uint64_t total = FsTlvWalk::number(data.subspan(6, 5));
+    const std::uint64_t total = vln(data.subspan(6, 5));
     if (state_.receiptsInShift == 0xFFFF)
         return fail(FsError::WrongState);
 
     // The sums of the receipt, as the counters take them from its top-level tags.
-    const auto elements = FsTlvWalk::split(state_.open.data);
+    const auto elements = elementsOf(state_.open.data);
     if (!elements)
         return fail(FsError::BadParameter);
     FsReceiptSums r;
@@ -639,9 +659,9 @@ FsAnswer FsEmulator::finishReceipt(ByteView data) {
     bool hasTotal = false;
     bool hasCalcSign = false;
     for (const auto& e : *elements) {
-        const std::uint64_t v = FsTlvWalk::number(e.value);
+        const std::uint64_t v = vln(e.value());
         std::uint64_t* slot = nullptr;
-        switch (e.tag) {
+        switch (e.tag()) {
             case 1031:
                 slot = &r.sums.cash;
                 break;
@@ -698,12 +718,12 @@ FsAnswer FsEmulator::finishReceipt(ByteView data) {
 
     const std::uint16_t receiptNumber = static_cast<std::uint16_t>(state_.receiptsInShift + 1);
     Bytes tlv = state_.open.data;
-    FsTlvWalk::appendU32(tlv, kTagReceiptNumber, receiptNumber);
-    FsTlvWalk::appendU32(tlv, kTagShiftNumber, state_.shiftNumber);
+    put(tlv, Tlv().setU32(kTagReceiptNumber, receiptNumber));
+    put(tlv, Tlv().setU32(kTagShiftNumber, state_.shiftNumber));
     if (!hasCalcSign)
-        FsTlvWalk::appendByte(tlv, kTagCalcSign, operation);
+        put(tlv, Tlv().setByte(kTagCalcSign, operation));
     if (!hasTotal)
-        FsTlvWalk::appendVln(tlv, kTagTotal, total);
+        put(tlv, Tlv().setVln(kTagTotal, total));
     state_.receiptsInShift = receiptNumber;
     state_.shift.addReceipt(r);
     const FsDateTime t = *time;
@@ -735,7 +755,7 @@ FsAnswer FsEmulator::finishSettlementReport() {
         r.kind = doc.archive.size() > 13 && doc.archive[13] >= 1 && doc.archive[13] <= 4
                      ? doc.archive[13] - 1u
                      : 0;
-        r.sums.total = FsTlvWalk::number(ByteView(doc.archive).subspan(14));
+        r.sums.total = vln(ByteView(doc.archive).subspan(14));
         unsentSums.addReceipt(r);
     }
     const FsDocument* unsent = firstUnsent();
@@ -743,11 +763,11 @@ FsAnswer FsEmulator::finishSettlementReport() {
     const FsDateTime unsentDate = unsent ? unsent->time : FsDateTime{};
     Bytes tlv = state_.open.data;
     if (state_.shiftOpen)
-        FsTlvWalk::appendU32(tlv, kTagShiftNumber, state_.shiftNumber);
-    FsTlvWalk::appendU32(tlv, 1097, unsentN);
-    FsTlvWalk::appendU32(tlv, 1116, unsent ? unsent->number : 0);
-    FsTlvWalk::appendU32(tlv, 1098, static_cast<std::uint32_t>(unsentDate.unixTime()));
-    FsTlvWalk::appendU16(tlv, 1213, daysLeft(time));
+        put(tlv, Tlv().setU32(kTagShiftNumber, state_.shiftNumber));
+    put(tlv, Tlv().setU32(1097, unsentN));
+    put(tlv, Tlv().setU32(1116, unsent ? unsent->number : 0));
+    put(tlv, Tlv().setU32(1098, static_cast<std::uint32_t>(unsentDate.unixTime())));
+    put(tlv, Tlv().setU16(1213, daysLeft(time)));
     const Bytes fsTlv = total.toTlv(1157);
     const Bytes unsentTlv = unsentSums.toUnsentTlv();
     tlv.insert(tlv.end(), fsTlv.begin(), fsTlv.end());
@@ -780,9 +800,9 @@ FsAnswer FsEmulator::finishFsClose(ByteView data) {
         return fail(FsError::BadParameter);
     FsCounterSet total = state_.fsTotals;
     Bytes tlv = state_.open.data;
-    FsTlvWalk::append(tlv, 1018, regView.subspan(kRegInn, 12));
-    FsTlvWalk::append(tlv, 1037, regView.subspan(kRegNumber, 20));
-    FsTlvWalk::appendU16(tlv, 1213, daysLeft(*time));
+    put(tlv, Tlv().setBytes(1018, regView.subspan(kRegInn, 12)));
+    put(tlv, Tlv().setBytes(1037, regView.subspan(kRegNumber, 20)));
+    put(tlv, Tlv().setU16(1213, daysLeft(*time)));
     const Bytes fsTlv = total.toTlv(1157);
     tlv.insert(tlv.end(), fsTlv.begin(), fsTlv.end());
     const FsDateTime t = *time;
@@ -821,31 +841,31 @@ FsAnswer FsEmulator::finishRegistration(ByteView data) {
     // values and the FS's own.
     static const std::set<std::uint16_t> kFromRecord = {1018, 1037, 1062, 1001, 1002, 1056,
                                                         1290, 1017, 1205, 1190, 1213, 1157};
-    const auto elements = FsTlvWalk::split(state_.open.data);
+    const auto elements = elementsOf(state_.open.data);
     if (!elements)
         return fail(FsError::BadParameter);
     Bytes tlv;
     bool hasDocFfd = false;
     for (const auto& el : *elements) {
-        if (kFromRecord.contains(el.tag))
+        if (kFromRecord.contains(el.tag()))
             continue;
-        if (el.tag == 1209)
+        if (el.tag() == 1209)
             hasDocFfd = true;
-        FsTlvWalk::append(tlv, el.tag, el.value);
+        put(tlv, Tlv().setBytes(el.tag(), el.value()));
     }
-    FsTlvWalk::append(tlv, 1018, rec.subspan(kRegInn, 12));
-    FsTlvWalk::append(tlv, 1037, rec.subspan(kRegNumber, 20));
-    FsTlvWalk::appendByte(tlv, 1062, rec[kRegTax]);
-    FsTlvWalk::appendByte(tlv, 1001, (d >> 2) & 1);
-    FsTlvWalk::appendByte(tlv, 1002, (d >> 1) & 1);
-    FsTlvWalk::appendByte(tlv, 1056, d & 1);
-    FsTlvWalk::appendU32(tlv, 1290, usageConditions(d, e));
-    FsTlvWalk::append(tlv, 1017, rec.subspan(kRegOfdInn, 12));
+    put(tlv, Tlv().setBytes(1018, rec.subspan(kRegInn, 12)));
+    put(tlv, Tlv().setBytes(1037, rec.subspan(kRegNumber, 20)));
+    put(tlv, Tlv().setByte(1062, rec[kRegTax]));
+    put(tlv, Tlv().setByte(1001, (d >> 2) & 1));
+    put(tlv, Tlv().setByte(1002, (d >> 1) & 1));
+    put(tlv, Tlv().setByte(1056, d & 1));
+    put(tlv, Tlv().setU32(1290, usageConditions(d, e)));
+    put(tlv, Tlv().setBytes(1017, rec.subspan(kRegOfdInn, 12)));
     if (re)
-        FsTlvWalk::appendU32(tlv, 1205, reasons);
-    FsTlvWalk::appendByte(tlv, 1190, kFfd12);
+        put(tlv, Tlv().setU32(1205, reasons));
+    put(tlv, Tlv().setByte(1190, kFfd12));
     if (!hasDocFfd)
-        FsTlvWalk::appendByte(tlv, 1209, kFfd12);
+        put(tlv, Tlv().setByte(1209, kFfd12));
     if (re) {
         FsCounterSet total = state_.fsTotals;
         const Bytes fsTlv = total.toTlv(1157);
@@ -856,8 +876,7 @@ FsAnswer FsEmulator::finishRegistration(ByteView data) {
     // The validity runs from the first registration; the key resource follows from it.
     const FsDateTime validity = firstRegistration ? t.plusMonths(kValidityMonths) : validUntil();
     const std::int64_t days = std::max<std::int64_t>(0, (validity.minutes() - t.minutes()) / 1440);
-    FsTlvWalk::appendU16(tlv, 1213,
-                         static_cast<std::uint16_t>(std::min<std::int64_t>(days, 0xFFFF)));
+    put(tlv, Tlv().setU16(1213, static_cast<std::uint16_t>(std::min<std::int64_t>(days, 0xFFFF))));
     Bytes record(rec.begin(), rec.end());
     if (re && record.size() == kRegShort)
         le::append32(record, 0);
@@ -1051,13 +1070,13 @@ FsAnswer FsEmulator::registrationParameter(ByteView data) const {
     if (!d)
         return fail(FsError::NoData);
     const std::uint16_t tag = le::load16(data.data() + data.size() - 2);
-    const auto elements = FsTlvWalk::split(d->tlv);
+    const auto elements = elementsOf(d->tlv);
     if (elements) {
         for (const auto& e : *elements) {
-            if (e.tag != tag)
+            if (e.tag() != tag)
                 continue;
             Bytes v;
-            FsTlvWalk::append(v, e.tag, e.value);
+            put(v, Tlv().setBytes(e.tag(), e.value()));
             return ok(std::move(v));
         }
     }
