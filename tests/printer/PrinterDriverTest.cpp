@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "link/SerialPort.hpp"
+#include "printer/PrintLayout.hpp"
 #include "printer/PrinterCommands.hpp"
 #include "support/Fakes.hpp"
 #include "support/Pty.hpp"
@@ -345,6 +346,23 @@ TEST_F(AnsweringPrinterTest, ImageRowsAndBands) {
     EXPECT_EQ(driver_.printImage({33, 2, Bytes(16, 0)}, style_), result::kOk);
     const Bytes sent = printer_.drain(driver_);
     EXPECT_EQ(sent.size(), prefix.size() + 8 + 2 * 5 + 3 + 1) << "only the whole bitmap was sent";
+}
+
+TEST_F(AnsweringPrinterTest, PrintElementsStopsAtTheFirstFailedPrint) {
+    const std::vector<PrintElement> elements = {PrintElement::text("one", style_),
+                                                PrintElement::text("two", style_)};
+    const Bytes setUp = cat({escpos::kSetUp, escpos::kMotionUnits, escpos::kCodePage});
+    printer_.setAnswer(0x00);
+    EXPECT_EQ(layout::printElements(driver_, elements), result::kOk);
+    EXPECT_EQ(printer_.drain(driver_),
+              cat({setUp, layout::render(elements[0]), escpos::kPaperStatusRequest, setUp,
+                   layout::render(elements[1]), escpos::kPaperStatusRequest}));
+
+    printer_.setAnswer(0x0C);
+    EXPECT_EQ(layout::printElements(driver_, elements), result::kPaperOut);
+    const Bytes sent = printer_.drain(driver_);
+    EXPECT_EQ(countOf(sent, layout::render(elements[0])), 1u);
+    EXPECT_EQ(countOf(sent, layout::render(elements[1])), 0u) << "stopped after the failure";
 }
 
 TEST_F(PrinterDriverTest, ClosedPort) {
