@@ -1,97 +1,46 @@
 #include "fs/FsReq.hpp"
 
+#include <array>
+#include <initializer_list>
+
 namespace kkt {
 
 namespace {
 
-enum class Size { Any, Exactly, AtLeast, Either52Or56, Refused };
+enum class Size : std::uint8_t { Refused, Any, Exactly, AtLeast, Either52Or56 };
 
 struct Rule {
-    Size size;
-    std::size_t n = 0;
+    Size size = Size::Refused;
+    std::uint8_t n = 0;
 };
 
-Rule ruleFor(std::uint8_t code) {
-    switch (code) {
-        case 0x04:
-        case 0x06:
-        case 0x10:
-        case 0x12:
-        case 0x14:
-        case 0x19:
-        case 0x20:
-        case 0x22:
-        case 0x24:
-        case 0x25:
-        case 0x30:
-        case 0x31:
-        case 0x32:
-        case 0x33:
-        case 0x35:
-        case 0x3A:
-        case 0x3D:
-        case 0x3F:
-        case 0x42:
-        case 0x43:
-        case 0x44:
-        case 0x46:
-        case 0xB0:
-        case 0xB3:
-        case 0xBA:
-        case 0xBB:
-        case 0xBD:
-        case 0xBE:
-            return {Size::Any};
-        case 0x21:
-        case 0x36:
-        case 0x60:
-        case 0xB2:
-        case 0xD3:
-        case 0xD4:
-        case 0xD7:
-            return {Size::Exactly, 1};
-        case 0xA2:
-            return {Size::Exactly, 2};
-        case 0x23:
-        case 0x40:
-        case 0x41:
-        case 0x45:
-        case 0xBC:
-        case 0xD5:
-            return {Size::Exactly, 4};
-        case 0x11:
-        case 0x13:
-        case 0x15:
-        case 0x17:
-        case 0x18:
-        case 0x3B:
-        case 0xD0:
-            return {Size::Exactly, 5};
-        case 0x16:
-            return {Size::Exactly, 11};
-        case 0x05:
-            return {Size::Exactly, 25};
-        case 0xA3:
-            return {Size::Either52Or56};
-        case 0x07:
-        case 0x26:
-        case 0xB1:
-        case 0xB5:
-        case 0xB6:
-        case 0xB7:
-        case 0xBF:
-        case 0xD1:
-        case 0xD6:
-            return {Size::AtLeast, 1};
-        default:
-            return {Size::Refused};
-    }
+// The data lengths the FS accepts, by command; every code not listed is refused.
+constexpr std::array<Rule, 256> makeRules() {
+    std::array<Rule, 256> rules{};
+    auto set = [&rules](std::initializer_list<std::uint8_t> codes, Rule rule) {
+        for (const auto code : codes)
+            rules[code] = rule;
+    };
+    set({0x04, 0x06, 0x10, 0x12, 0x14, 0x19, 0x20, 0x22, 0x24, 0x25, 0x30, 0x31, 0x32, 0x33,
+         0x35, 0x3A, 0x3D, 0x3F, 0x42, 0x43, 0x44, 0x46, 0xB0, 0xB3, 0xBA, 0xBB, 0xBD, 0xBE},
+        {Size::Any});
+    set({0x21, 0x36, 0x60, 0xB2, 0xD3, 0xD4, 0xD7}, {Size::Exactly, 1});
+    set({0xA2}, {Size::Exactly, 2});
+    set({0x23, 0x40, 0x41, 0x45, 0xBC, 0xD5}, {Size::Exactly, 4});
+    set({0x11, 0x13, 0x15, 0x17, 0x18, 0x3B, 0xD0}, {Size::Exactly, 5});
+    set({0x16}, {Size::Exactly, 11});
+    set({0x05}, {Size::Exactly, 25});
+    set({0xA3}, {Size::Either52Or56});
+    set({0x07, 0x26, 0xB1, 0xB5, 0xB6, 0xB7, 0xBF, 0xD1, 0xD6}, {Size::AtLeast, 1});
+    return rules;
 }
+
+constexpr auto kRules = makeRules();
 
 }  // namespace
 
 bool FsReq::isValid() const {
-    const auto rule = ruleFor(code_);
+    const auto rule = kRules[code_];
     const auto n = data_.size();
     switch (rule.size) {
         case Size::Any:
