@@ -1,6 +1,7 @@
 #include "registration/CoreRegData.hpp"
 
 #include "primitives/Inn.hpp"
+#include "primitives/Utils.hpp"
 
 namespace kkt {
 
@@ -9,8 +10,11 @@ void CoreRegData::reset() {
 }
 
 bool CoreRegData::isRegistered() const {
-    return !factoryNumber.empty() && !userInn.empty() && !registrationNumber.empty() &&
-           rn::isValid(registrationNumber, userInn, factoryNumber);
+    // Read back from the FS the INN and the RN come in their FS forms, padded with blanks.
+    const std::string inn = inn::normalise(userInn);
+    const std::string number = util::trim(registrationNumber);
+    const std::string factory = util::trim(factoryNumber);
+    return !factory.empty() && !inn.empty() && !number.empty() && rn::isValid(number, inn, factory);
 }
 
 bool CoreRegData::applyTag(const Tlv& tlv) {

@@ -18,7 +18,8 @@ class CoreRegData : public IncomingReg {
 
     void reset() override;
     // Factory number, user INN and registration number present, and the registration number
-    // valid for that INN and factory number.
+    // valid for that INN and factory number. The blanks of the FS forms (a 10-digit INN with two
+    // blanks, the RN with four) do not count.
     [[nodiscard]] virtual bool isRegistered() const;
 
     friend bool operator==(const CoreRegData&, const CoreRegData&) = default;

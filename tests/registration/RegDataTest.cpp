@@ -95,6 +95,12 @@ TEST(RegDataTest, IsRegisteredNeedsAValidRnAndForRegDataTheFsNumber) {
     EXPECT_FALSE(noFs.isRegistered());
     EXPECT_TRUE(static_cast<const CoreRegData&>(noFs).CoreRegData::isRegistered());
 
+    // The FS forms, as the FS gives them back, still count.
+    RegData fsForms = r;
+    fsForms.apply(text(1018, kInn + "  "));
+    fsForms.apply(text(1037, r.registrationNumber + "    "));
+    EXPECT_TRUE(fsForms.isRegistered());
+
     RegData badRn = r;
     badRn.apply(text(1037, "0000000001000000"));
     EXPECT_FALSE(badRn.isRegistered());
