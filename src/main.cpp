@@ -1,2 +1,10 @@
-// Entry point of the fiscal core; filled in with the host link and the core worker.
-int main() { return 0; }
+// Entry point of the fiscal core: the command-line modes and the start-up live in ServiceModes.
+#include <iostream>
+#include <span>
+
+#include "registration/ServiceModes.hpp"
+
+int main(int argc, char** argv) {
+    const std::span<const char* const> args(argv, static_cast<std::size_t>(argc));
+    return kkt::ServiceModes::run(args, std::cout, std::cerr);
+}
