@@ -95,8 +95,8 @@ TEST(EepromStore, MarkersDecideWhetherTheRecordIsKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempEeprom file;
-        Bytes raw(ModelData::factory("42", kExistingId).bytes().begin(),
-                  ModelData::factory("42", kExistingId).bytes().end());
+        const auto record = ModelData::factory("42", kExistingId);
+        Bytes raw(record.bytes().begin(), record.bytes().end());
         le::store16(raw.data(), c.marker1);
         le::store32(raw.data() + 2, c.marker2);
         file.patch(0, raw);
