@@ -45,19 +45,22 @@ int ServiceModes::eepromTool(Mode mode, const EepromStore& eeprom, std::ostream&
 }
 
 int ServiceModes::run(std::span<const char* const> args, std::ostream& out, std::ostream& err,
-                      const ServiceBoard& board) {
+                      const ServiceBoard& board, const NormalStart& normalStart) {
     out << innLine() << std::flush;
     const Mode mode = modeFor(args);
     switch (mode) {
         case Mode::ClearAndDump:
         case Mode::Dump:
             return eepromTool(mode, EepromStore(board.eeprom), out, err);
-        case Mode::LinkAlone:
         case Mode::Normal:
+            if (normalStart)
+                return normalStart();
+            break;
+        case Mode::LinkAlone:
             break;
     }
-    // Until the core worker takes over the normal start, both run the link alone: nothing serves
-    // the queue, so forwarded commands are answered "no result" instead of blocking the link.
+    // The link alone: nothing serves the queue, so forwarded commands are answered "no result"
+    // instead of blocking the link.
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     HostLink link(coreState(), HostLink::Core::Absent, board.hostPort);
     link.run();

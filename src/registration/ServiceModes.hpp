@@ -3,6 +3,7 @@
 // no line end) to standard output; "-c" erases and dumps the EEPROM, "-d" dumps it, "-s" runs the
 // host link alone. Only the first argument counts; anything else is the normal start.
 
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -35,9 +36,12 @@ class ServiceModes {
     [[nodiscard]] static int eepromTool(Mode mode, const EepromStore& eeprom, std::ostream& out,
                                         std::ostream& err);
     // The whole entry point; args[0] is the program name. Returns the exit status (the link
-    // modes do not return in practice).
+    // modes do not return in practice). The normal start is the core's (it lives above this
+    // library); without one it runs the link alone, as "-s" does.
+    using NormalStart = std::function<int()>;
     [[nodiscard]] static int run(std::span<const char* const> args, std::ostream& out,
-                                 std::ostream& err, const ServiceBoard& board = ServiceBoard{});
+                                 std::ostream& err, const ServiceBoard& board = ServiceBoard{},
+                                 const NormalStart& normalStart = {});
 };
 
 }  // namespace kkt
