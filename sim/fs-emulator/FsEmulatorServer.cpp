@@ -173,10 +173,12 @@ void FsEmulatorServer::trace(std::string_view direction, ByteView bytes, std::st
         return;
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
-    std::tm tm{};
-    ::gmtime_r(&ts.tv_sec, &tm);
+    // UTC fields by calendar arithmetic: the C library's time conversions take its time-zone
+    // lock, which the FS trace never needs.
+    const FsDateTime t = FsDateTime::fromUnix(ts.tv_sec);
     char when[64];
-    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02d", 2000 + t.year, t.month, t.day,
+                  t.hour, t.minute, static_cast<int>(ts.tv_sec % 60));
     std::fprintf(traceFile_, "%s.%03ldZ %.*s", when, ts.tv_nsec / 1000000,
                  static_cast<int>(direction.size()), direction.data());
     for (auto b : bytes)
@@ -227,7 +229,6 @@ void FsEmulatorServer::readLine() {
             reader_.reset();
             continue;
         }
-        trace("KKT>FS", got);
         lastByte_ = Clock::now();
         for (auto b : got) {
             if (auto r = reader_.feed(b))
@@ -253,6 +254,7 @@ void FsEmulatorServer::send(const Bytes& bytes) {
 }
 
 void FsEmulatorServer::serve(const FsRequest& request) {
+    trace("KKT>FS", request.raw, request.crcOk ? std::string_view{} : "bad CRC");
     const FsAnswer answer = request.crcOk
                                 ? emulator_->handle(request.code, request.data)
                                 : FsAnswer{static_cast<std::uint8_t>(FsError::UnknownCommand), {}};
@@ -316,11 +318,14 @@ void FsEmulatorServer::run(const std::atomic<bool>* externalStop) {
         while (!pending_ && !queue_.empty()) {
             const FsRequest r = std::move(queue_.front());
             queue_.pop_front();
-            if (!faults_.connected())
+            if (!faults_.connected()) {
+                trace("KKT>FS", r.raw, "disconnected, discarded");
                 continue;
+            }
             serve(r);
         }
         if (reader_.inFrame() && Clock::now() - lastByte_ > options_.frameGap) {
+            trace("KKT>FS", reader_.partial(), "incomplete frame dropped");
             reader_.reset();
         }
     }

@@ -32,6 +32,7 @@ std::optional<FsRequest> FsFrameReader::feed(std::uint8_t byte) {
     r.data.assign(buf_.begin() + 4, buf_.begin() + 4 + static_cast<std::ptrdiff_t>(len - 1));
     const std::uint16_t crc = Crc16::compute(ByteView(buf_).subspan(1, len + 2));
     r.crcOk = crc == le::load16(buf_.data() + 3 + len);
+    r.raw = std::move(buf_);
     buf_.clear();
     return r;
 }

@@ -13,6 +13,7 @@ struct FsRequest {
     std::uint8_t code = 0;
     Bytes data;
     bool crcOk = true;  // false: the frame was complete but its CRC did not match
+    Bytes raw;          // the frame as received, start byte to CRC
 };
 
 class FsFrameReader {
@@ -23,6 +24,8 @@ class FsFrameReader {
     // Forgets a partial frame (after a pause on the line).
     void reset() { buf_.clear(); }
     [[nodiscard]] bool inFrame() const { return !buf_.empty(); }
+    // The bytes of the partial frame so far.
+    [[nodiscard]] const Bytes& partial() const { return buf_; }
 
     // 04, LEN (= data length + 1), code, data, CRC; all little-endian.
     [[nodiscard]] static Bytes frame(std::uint8_t code, ByteView data);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 
@@ -10,6 +11,7 @@
 #include "FsServerTestSupport.hpp"
 #include "fs/FsCountersBinary.hpp"
 #include "fs/FsDriver.hpp"
+#include "fs/FsFullStatus.hpp"
 #include "fs/FsLifetime.hpp"
 #include "fs/FsResult.hpp"
 #include "fs/FsShiftState.hpp"
@@ -83,6 +85,15 @@ TEST_F(FsDriverLifeTest, RegisterTradeReportCloseAndFindItAllAgainAfterARestart)
     FsStatus status;
     ok(driver.readStatus(status));
     EXPECT_EQ(status.phase, 1);
+    // The start-up read of a fresh register: everything that applies before registration.
+    auto full = std::make_shared<FsFullStatus>();
+    std::string errors;
+    EXPECT_EQ(driver.readFullStatus(full, 0, 0, errors), fsresult::kOk) << errors;
+    EXPECT_EQ(full->lastResult, 0) << errors;
+    EXPECT_EQ(full->ffdVersionSecond, 4);
+    EXPECT_TRUE(full->lifetime);
+    EXPECT_TRUE(full->memoryResource);
+    EXPECT_FALSE(full->exchangeStatus) << "phase 1 has no OFD exchange";
 
     // Registration.
     FsRep started;
@@ -107,6 +118,15 @@ TEST_F(FsDriverLifeTest, RegisterTradeReportCloseAndFindItAllAgainAfterARestart)
     ok(driver.readLifetime(life));
     EXPECT_EQ(life.registrationsDone, 1);
     EXPECT_GT(life.validUntil, localTime(2028, 2, 1, 0, 0));
+    full = std::make_shared<FsFullStatus>();
+    EXPECT_EQ(driver.readFullStatus(full, 0, 0, errors), fsresult::kOk) << errors;
+    EXPECT_EQ(full->registerSerialNumber, "0000000012345678");
+    ASSERT_TRUE(full->exchangeStatus);
+    EXPECT_EQ(full->exchangeStatus->firstUnsentNumber, 1u);
+    ASSERT_TRUE(full->lifetime);
+    // Days of validity left at the moment the driver asks about (its clock is the real one).
+    const auto daysLeft = std::max<std::int64_t>(0, (life.validUntil - std::time(nullptr)) / 86400);
+    EXPECT_NEAR(full->lifetime->lifetimeCounter, daysLeft, 1);
 
     // A shift with a cash receipt, an electronic receipt and a correction receipt.
     ok(driver.startShiftOpen(localTime(2026, 2, 2, 10, 0)));
