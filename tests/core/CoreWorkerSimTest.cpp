@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 #include "commands/BuildTime.hpp"
 #include "core/CoreTestSupport.hpp"
@@ -290,6 +291,16 @@ TEST_F(CoreWorkerSimTest, CashFigureNeverGoesBelowZeroAndNeedsAnOpenShift) {
     EXPECT_EQ(drawer(), 0);
     EXPECT_EQ(run(419, admin(amount(100))).code, 25);
     EXPECT_EQ(state.cashStatus()->totalCashOutSum(), 500u);
+
+    // Sums beyond the signed range: the figure saturates instead of overflowing.
+    CashStatusData huge;
+    huge.addCashIn(std::uint64_t{1} << 63);
+    huge.addCashIn(std::uint64_t{1} << 63);
+    huge.addCashIn(7);
+    ASSERT_EQ(huge.totalCashInSum(), 7u);  // the unsigned sum wrapped
+    huge.addCashIn(std::numeric_limits<std::uint64_t>::max() - 7);
+    ASSERT_TRUE(worker->eeprom().writeCash(huge));
+    EXPECT_EQ(drawer(), std::numeric_limits<std::int64_t>::max());
 }
 
 TEST_F(CoreWorkerSimTest, StartsWithoutAPrinter) {

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "commands/BuildTime.hpp"
 #include "core/CoreTestSupport.hpp"
@@ -202,6 +204,59 @@ TEST_F(CoreWorkerTest, CashCommandsCheckOperatorAndAmountBeforeTheFs) {
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.code, c.data).code, c.result) << c.code << " " << c.data.size();
     }
+}
+
+TEST_F(CoreWorkerTest, LoopRunsQueuedTransactionsInOrderEachFollowedByThePause) {
+    CoreQueue host;
+    ASSERT_TRUE(host.submit(CoreTransaction{259, 11, {}}, {}, {}));
+    ASSERT_TRUE(host.submit(CoreTransaction{600, 12, {}}, {}, {}));
+    const auto start = clock.monotonic();
+
+    EXPECT_TRUE(worker->step());
+    EXPECT_EQ(clock.monotonic() - start, std::chrono::milliseconds(20));
+    EXPECT_TRUE(host.hasResult(11));
+    EXPECT_FALSE(host.hasResult(12));
+    EXPECT_TRUE(worker->step());
+    EXPECT_EQ(clock.monotonic() - start, std::chrono::milliseconds(40));
+    EXPECT_FALSE(worker->step());  // nothing queued: the loop still pauses
+    EXPECT_EQ(clock.monotonic() - start, std::chrono::milliseconds(60));
+
+    bool found = false;
+    const auto first = host.takeResult(11, &found);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(first.code, 0);
+    EXPECT_EQ(first.id, 11u);
+    const auto second = host.takeResult(12, &found);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(second.code, 266);
+    EXPECT_EQ(second.id, 12u);
+}
+
+TEST_F(CoreWorkerTest, LinkThreadReadsTheRecordsWhileTheCoreRewritesThem) {
+    std::atomic<bool> done{false};
+    CoreApiResult answer;
+    std::thread link([&] {
+        CoreQueue queue;
+        const bool ok = queue.exec(CoreTransaction{319, 99, admin(asBytes("777"))}, answer);
+        EXPECT_TRUE(ok);
+        done = true;
+    });
+    std::thread reader([&] {
+        while (!done) {
+            if (const auto m = state->modelAnswer()) {
+                EXPECT_EQ(m->size(), 66u);
+            }
+            EXPECT_EQ(state->deviceId().size(), 16u);
+        }
+    });
+    while (!done)
+        worker->step();
+    link.join();
+    reader.join();
+    EXPECT_EQ(answer.code, 0);
+    EXPECT_EQ(answer.id, 99u);
+    ASSERT_TRUE(state->modelAnswer());
+    EXPECT_EQ(state->modelData()->factoryNumber(), "777");
 }
 
 }  // namespace
