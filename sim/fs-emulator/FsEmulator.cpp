@@ -45,6 +45,79 @@ std::uint64_t vln(ByteView value) {
     return Tlv(0, Bytes(value.begin(), value.end())).asVln();
 }
 
+// The sums a receipt adds to the counters, from its top-level payment and VAT tags and the
+// total of its closing command. A receipt without payment tags is settled in cash. Payments must
+// add up to the total, and no payment or VAT sum may exceed it (which also keeps the counters far
+// from wrapping); nullopt otherwise.
+std::optional<FsReceiptSums> receiptSums(const TlvList& elements, std::uint8_t operation,
+                                         std::uint64_t total, bool correction) {
+    FsReceiptSums r;
+    r.kind = operation - 1u;
+    r.correction = correction;
+    r.sums.total = total;
+    bool anyPayment = false;
+    for (const auto& e : elements) {
+        const std::uint64_t v = e.asVln();
+        std::uint64_t* slot = nullptr;
+        bool payment = false;
+        switch (e.tag()) {
+            case 1031:
+                slot = &r.sums.cash;
+                payment = true;
+                break;
+            case 1081:
+                slot = &r.sums.electronic;
+                payment = true;
+                break;
+            case 1215:
+                slot = &r.sums.advance;
+                payment = true;
+                break;
+            case 1216:
+                slot = &r.sums.credit;
+                payment = true;
+                break;
+            case 1217:
+                slot = &r.sums.other;
+                payment = true;
+                break;
+            case 1102:
+                slot = &r.sums.vat[0];
+                break;
+            case 1103:
+                slot = &r.sums.vat[1];
+                break;
+            case 1104:
+                slot = &r.sums.vat[2];
+                break;
+            case 1105:
+                slot = &r.sums.vat[3];
+                break;
+            case 1106:
+                slot = &r.sums.vat[4];
+                break;
+            case 1107:
+                slot = &r.sums.vat[5];
+                break;
+            default:
+                break;
+        }
+        if (!slot)
+            continue;
+        if (v > total || *slot + v > total)
+            return std::nullopt;
+        *slot += v;
+        anyPayment = anyPayment || payment;
+    }
+    if (!anyPayment) {
+        r.sums.cash = total;
+    } else if (r.sums.cash + r.sums.electronic + r.sums.advance + r.sums.credit + r.sums.other !=
+               total) {
+        return std::nullopt;
+    }
+    return r;
+}
+
 FsAnswer ok(Bytes data = {}) {
     return {0, std::move(data)};
 }
@@ -646,75 +719,18 @@ FsAnswer FsEmulator::finishReceipt(ByteView data) {
     if (state_.receiptsInShift == 0xFFFF)
         return fail(FsError::WrongState);
 
-    // The sums of the receipt, as the counters take them from its top-level tags.
     const auto elements = elementsOf(state_.open.data);
     if (!elements)
         return fail(FsError::BadParameter);
-    FsReceiptSums r;
-    r.kind = operation - 1u;
-    r.correction =
+    const bool correction =
         state_.open.type == FsDocType::Correction || state_.open.type == FsDocType::CorrectionBso;
-    r.sums.total = total;
-    bool anyPayment = false;
-    bool hasTotal = false;
-    bool hasCalcSign = false;
-    for (const auto& e : *elements) {
-        const std::uint64_t v = vln(e.value());
-        std::uint64_t* slot = nullptr;
-        switch (e.tag()) {
-            case 1031:
-                slot = &r.sums.cash;
-                break;
-            case 1081:
-                slot = &r.sums.electronic;
-                break;
-            case 1215:
-                slot = &r.sums.advance;
-                break;
-            case 1216:
-                slot = &r.sums.credit;
-                break;
-            case 1217:
-                slot = &r.sums.other;
-                break;
-            case 1102:
-                r.sums.vat[0] += v;
-                break;
-            case 1103:
-                r.sums.vat[1] += v;
-                break;
-            case 1104:
-                r.sums.vat[2] += v;
-                break;
-            case 1105:
-                r.sums.vat[3] += v;
-                break;
-            case 1106:
-                r.sums.vat[4] += v;
-                break;
-            case 1107:
-                r.sums.vat[5] += v;
-                break;
-            case kTagTotal:
-                hasTotal = true;
-                break;
-            case kTagCalcSign:
-                hasCalcSign = true;
-                break;
-            default:
-                break;
-        }
-        if (slot) {
-            *slot += v;
-            anyPayment = true;
-        }
-    }
-    if (!anyPayment) {
-        r.sums.cash = total;  // a receipt without payment data is settled in cash
-    } else if (r.sums.cash + r.sums.electronic + r.sums.advance + r.sums.credit + r.sums.other !=
-               total) {
+    const auto r = receiptSums(*elements, operation, total, correction);
+    if (!r)
         return fail(FsError::BadParameter);
-    }
+    const bool hasTotal = std::any_of(elements->begin(), elements->end(),
+                                      [](const Tlv& e) { return e.tag() == kTagTotal; });
+    const bool hasCalcSign = std::any_of(elements->begin(), elements->end(),
+                                         [](const Tlv& e) { return e.tag() == kTagCalcSign; });
 
     const std::uint16_t receiptNumber = static_cast<std::uint16_t>(state_.receiptsInShift + 1);
     Bytes tlv = state_.open.data;
@@ -725,7 +741,7 @@ FsAnswer FsEmulator::finishReceipt(ByteView data) {
     if (!hasTotal)
         put(tlv, Tlv().setVln(kTagTotal, total));
     state_.receiptsInShift = receiptNumber;
-    state_.shift.addReceipt(r);
+    state_.shift.addReceipt(*r);
     const FsDateTime t = *time;
     const auto& d =
         store(state_.open.type, t, std::move(tlv), [&](std::uint32_t n, std::uint32_t s) {
@@ -751,12 +767,14 @@ FsAnswer FsEmulator::finishSettlementReport() {
     for (const auto& doc : state_.documents) {
         if (doc.acknowledged || !isReceiptType(doc.type))
             continue;
-        FsReceiptSums r;
-        r.kind = doc.archive.size() > 13 && doc.archive[13] >= 1 && doc.archive[13] <= 4
-                     ? doc.archive[13] - 1u
-                     : 0;
-        r.sums.total = vln(ByteView(doc.archive).subspan(14));
-        unsentSums.addReceipt(r);
+        // The archive keeps operation type and total; the TLV data the rest.
+        const std::uint8_t operation = doc.archive[13];
+        const std::uint64_t total = vln(ByteView(doc.archive).subspan(14, 5));
+        const auto sums =
+            receiptSums(Tlv::parseSequence(doc.tlv), operation, total,
+                        doc.type == FsDocType::Correction || doc.type == FsDocType::CorrectionBso);
+        if (sums)
+            unsentSums.addReceipt(*sums);
     }
     const FsDocument* unsent = firstUnsent();
     const std::uint32_t unsentN = unsentCount();

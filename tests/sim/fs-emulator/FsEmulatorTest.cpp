@@ -145,6 +145,12 @@ TEST_F(FsEmulatorTest, RefusesWhatTheStateOrTheRequestDoesNotAllow) {
               static_cast<std::uint8_t>(FsError::BadParameter));
     EXPECT_EQ(must(0x30)[1], static_cast<std::uint8_t>(FsDocType::Receipt));
     must(0x06);
+    // A VAT sum beyond the total is no VAT of this receipt.
+    must(0x15, dt(2026, 2, 1, 11, 0));
+    must(0x07, tlvs({Tlv().setVln(1031, 100), Tlv().setVln(1102, 101)}));
+    EXPECT_EQ(err(0x16, closeData(dt(2026, 2, 1, 11, 0), 1, 100)),
+              static_cast<std::uint8_t>(FsError::BadParameter));
+    must(0x06);
     EXPECT_EQ(must(0x30)[1], 0);
     must(0x06);  // cancelling nothing is not an error
 }
@@ -312,6 +318,30 @@ TEST_F(FsEmulatorTest, ShiftCloseReportCarriesShiftAndFsCounters) {
         EXPECT_EQ(income.at(1135).asU32(), 1u);
         EXPECT_EQ(income.at(1136).asVln(), 4200u);
     }
+}
+
+TEST_F(FsEmulatorTest, SettlementReportCountsTheReceiptsNotYetSent) {
+    registerFs();
+    openShift(dt(2026, 2, 1, 10, 0));
+    receipt(0x15, dt(2026, 2, 1, 10, 5), 1, 900,
+            {Tlv().setVln(1031, 400), Tlv().setVln(1081, 500)});
+    receipt(0x17, dt(2026, 2, 1, 10, 6), 2, 300, {Tlv().setVln(1031, 300)});
+    must(0x18, dt(2026, 2, 1, 11, 0));
+    must(0x19);
+    const TlvMap map = Tlv(1, fs.state().documents.back().tlv).parseMap();
+    EXPECT_EQ(map.at(1097).asU32(), 4u);
+    EXPECT_EQ(map.at(1116).asU32(), 1u);
+    EXPECT_EQ(map.at(1038).asU32(), 1u);
+    const TlvMap unsent = map.at(1158).parseMap();
+    EXPECT_EQ(unsent.at(1144).asU32(), 2u);
+    const TlvMap income = unsent.at(1145).parseMap();
+    EXPECT_EQ(income.at(1135).asU32(), 1u);
+    EXPECT_EQ(income.at(1136).asVln(), 400u);
+    EXPECT_EQ(income.at(1138).asVln(), 500u);
+    EXPECT_EQ(unsent.at(1232).parseMap().at(1201).asVln(), 300u);
+    const TlvMap fsTotals = map.at(1157).parseMap();
+    EXPECT_EQ(fsTotals.at(1134).asU32(), 2u) << "FS totals include the open shift";
+    EXPECT_EQ(fsTotals.at(1133).parseMap().at(1144).asU32(), 1u);
 }
 
 TEST_F(FsEmulatorTest, MarkedItemsGoIntoTheReceiptAndTicketsAcknowledgeDocuments) {
