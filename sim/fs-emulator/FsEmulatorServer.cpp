@@ -141,6 +141,8 @@ bool FsEmulatorServer::openPort(std::string& error) {
     }
     if (!makeRaw(lineFd_)) {
         error = sysError(options_.port + " is not a usable serial port");
+        ::close(lineFd_);
+        lineFd_ = -1;
         return false;
     }
     ::tcflush(lineFd_, TCIOFLUSH);
@@ -306,9 +308,25 @@ void FsEmulatorServer::run(const std::atomic<bool>* externalStop) {
             readControl();
         if (fds[0].revents & POLLIN)
             readLine();
-        if (fds[0].revents & (POLLHUP | POLLERR)) {
-            // Only a serial device can hang up (the pty's slave is held open): wait it out.
-            ::usleep(20000);
+        if (lineFd_ >= 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            // Only a serial device hangs up (the pty's slave is held open): a USB adapter that was
+            // pulled. Drop it and open it again once it is back.
+            trace("LINE", {}, "device lost");
+            std::cerr << "kkt-fs-emulator: lost " << options_.port << ", waiting for it\n";
+            ::close(lineFd_);
+            lineFd_ = -1;
+            reader_.reset();
+            reopenAt_ = Clock::now() + std::chrono::milliseconds(500);
+        }
+        if (lineFd_ < 0 && Clock::now() >= reopenAt_) {
+            std::string error;
+            if (openPort(error)) {
+                trace("LINE", {}, "device back");
+                std::cerr << "kkt-fs-emulator: " << options_.port << " is back\n";
+            } else {
+                lineFd_ = -1;
+                reopenAt_ = Clock::now() + std::chrono::milliseconds(500);
+            }
         }
         if (pending_ && Clock::now() >= pendingDue_) {
             trace("FS>KKT", *pending_, "late answer");

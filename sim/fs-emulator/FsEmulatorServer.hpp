@@ -78,6 +78,7 @@ class FsEmulatorServer {
     std::optional<Bytes> pending_;  // a late answer
     std::chrono::steady_clock::time_point pendingDue_;
     std::chrono::steady_clock::time_point lastByte_;
+    std::chrono::steady_clock::time_point reopenAt_;  // a lost serial device is tried again then
 };
 
 }  // namespace kkt::sim

@@ -2,9 +2,11 @@
 // clean exit on SIGTERM.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "FsEmulatorTestSupport.hpp"
+#include "fs-emulator/FsFrameReader.hpp"
 #include "fs/FsDriver.hpp"
 #include "fs/FsResult.hpp"
 #include "fs/FsStatus.hpp"
@@ -204,6 +207,61 @@ TEST_F(FsEmulatorCliTest, AKilledEmulatorComesBackWithEveryDocumentItAnswered) {
     ASSERT_EQ(driver.findDocument(1, reply), fsresult::kOk);
     EXPECT_EQ(le::load32(reply.data().data() + 2 + 9), sign);
     EXPECT_TRUE(std::filesystem::is_symlink(path("ttyFS"))) << "the link was replaced";
+}
+
+TEST_F(FsEmulatorCliTest, ASerialPortIsServedAndAHangUpDoesNotEndTheEmulator) {
+    // A pty pair stands in for a USB-serial adapter: the emulator opens the slave with --port,
+    // the test plays the register on the master.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);  // not the child's
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    {
+        // No echo of what the register sends before the emulator has the port in raw mode.
+        const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        ::cfmakeraw(&t);
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        ::close(fd);
+    }
+    Process p({"--port", slave, "--state", path("fs.state")}, path("stderr"));
+
+    // Ask until the emulator has opened the port (it drops what came before) and answered.
+    const Bytes request = FsFrameReader::frame(0x31, {});
+    Bytes answer;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (answer.size() < 22 && std::chrono::steady_clock::now() < deadline) {
+        answer.clear();
+        ASSERT_EQ(::write(master, request.data(), request.size()),
+                  static_cast<ssize_t>(request.size()));
+        const auto wait = std::chrono::steady_clock::now() + 200ms;
+        while (answer.size() < 22 && std::chrono::steady_clock::now() < wait) {
+            pollfd pfd{master, POLLIN, 0};
+            if (::poll(&pfd, 1, 20) > 0 && (pfd.revents & POLLIN)) {
+                std::uint8_t buf[64];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0)
+                    answer.insert(answer.end(), buf, buf + n);
+            }
+        }
+    }
+    ASSERT_EQ(answer.size(), 22u) << errors();
+    EXPECT_EQ(answer[3], 0x00);
+    EXPECT_EQ(asString(ByteView(answer).subspan(4, 8)), "99990789");
+
+    ::close(master);  // the adapter is pulled
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (errors().find("lost " + slave) == std::string::npos &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_NE(errors().find("lost " + slave), std::string::npos) << errors();
+    EXPECT_FALSE(p.wait(0ms)) << "still running, waiting for the device";
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.wait(10s), 0);
 }
 
 }  // namespace
