@@ -39,7 +39,13 @@ std::int64_t amount(std::uint64_t sum) {
 }  // namespace
 
 BaseWorker::BaseWorker(const WorkerContext& context)
-    : context_(context), printer_(context.printer), fs_(context.fs) {}
+    : context_(context), printer_(context.printer), fs_(context.fs) {
+    // A context without seams gets the board's own.
+    if (context_.clock == nullptr)
+        context_.clock = &realClock();
+    if (context_.shell == nullptr)
+        context_.shell = &realShell();
+}
 
 BaseWorker::~BaseWorker() = default;
 

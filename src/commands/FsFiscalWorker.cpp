@@ -107,7 +107,7 @@ CoreApiResult FsFiscalWorker::cashMove(const CoreTransaction& t) {
     } else {
         record.addCashOut(static_cast<std::uint64_t>(amount));
     }
-    if (!context_.eeprom->writeCash(record))
+    if (context_.eeprom == nullptr || !context_.eeprom->writeCash(record))
         return CoreApiResult(rc::kEepromFailed);
 
     // The record is written: what follows only reports it, and its failures change nothing.

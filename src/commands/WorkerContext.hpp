@@ -16,12 +16,15 @@ class FsDriver;
 class PrinterDriver;
 
 struct WorkerContext {
+    // A missing driver is reported by the commands that need it (976, 1534).
     PrinterDriver* printer = nullptr;
     FsDriver* fs = nullptr;
+    // Required: every worker reads the shared records, checks operators and settings.
     CoreState* state = nullptr;
     CashierTable* cashiers = nullptr;
     FrSettings* settings = nullptr;
     EepromStore* eeprom = nullptr;
+    // Missing seams are the board's own (realClock, realShell).
     Clock* clock = nullptr;
     Shell* shell = nullptr;
 };

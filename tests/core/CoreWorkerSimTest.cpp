@@ -75,7 +75,9 @@ std::time_t localTime(int year, int month, int day, int hour, int minute) {
 
 // An FS registered on the given date-time, optionally with an open shift, as a state file the
 // emulator starts from.
-void writeFiscalFs(const std::string& path, sim::FsDateTime registered, bool openShift) {
+// With receiptCash, the open shift holds one income receipt paid with that much cash.
+void writeFiscalFs(const std::string& path, sim::FsDateTime registered, bool openShift,
+                   std::uint64_t receiptCash = 0) {
     const std::array<std::uint8_t, 16> key{1, 2, 3};
     sim::FsEmulator fs(sim::FsEmulator::freshState(kFsNumber, key, {24, 11, 1, 0, 0}));
     ASSERT_EQ(fs.handle(0xA2, Bytes{0, 4}).code, 0);
@@ -105,6 +107,15 @@ void writeFiscalFs(const std::string& path, sim::FsDateTime registered, bool ope
         registered.append(at);
         ASSERT_EQ(fs.handle(0x11, at).code, 0);
         ASSERT_EQ(fs.handle(0x12, {}).code, 0);
+        if (receiptCash > 0) {
+            ASSERT_EQ(fs.handle(0x15, at).code, 0);
+            ASSERT_EQ(fs.handle(0x07, Tlv().setVln(1031, receiptCash).encode()).code, 0);
+            Bytes close = at;
+            close.push_back(1);  // income
+            for (int i = 0; i < 5; ++i)
+                close.push_back(std::uint8_t(receiptCash >> (8 * i)));
+            ASSERT_EQ(fs.handle(0x16, close).code, 0);
+        }
     }
     ASSERT_TRUE(sim::FsStateFile(path).save(fs.state()));
 }
@@ -245,12 +256,15 @@ TEST_F(CoreWorkerSimTest, PrintCommandsReachThePaper) {
 }
 
 TEST_F(CoreWorkerSimTest, CashInAndOutKeepTheDrawerFigure) {
-    writeFiscalFs(dir.file("fs.state"), {26, 3, 1, 10, 30}, true);
+    // The open shift took 25.00 in cash: the drawer figure counts the current shift.
+    writeFiscalFs(dir.file("fs.state"), {26, 3, 1, 10, 30}, true, 2500);
     clock.setWall(localTime(2026, 3, 1, 11, 0));
     start();
     ASSERT_TRUE(shell.commands().empty());
+    EXPECT_EQ(drawer(), 2500);
+    EXPECT_EQ(run(420, admin(amount(2501))).code, 296);
+    EXPECT_EQ(run(420, admin(amount(2500))).code, 0);  // exactly the drawer
     EXPECT_EQ(drawer(), 0);
-    EXPECT_EQ(run(420, admin(amount(1))).code, 296);
 
     EXPECT_EQ(run(419, admin(amount(150000))).code, 0);
     EXPECT_TRUE(printed("ВНЕСЕНИЕ"));
@@ -260,15 +274,16 @@ TEST_F(CoreWorkerSimTest, CashInAndOutKeepTheDrawerFigure) {
     EXPECT_EQ(drawer(), 150000);
 
     EXPECT_EQ(run(420, admin(amount(150001))).code, 296);
-    EXPECT_EQ(run(420, admin(amount(150000))).code, 0);  // exactly the drawer
+    EXPECT_EQ(run(420, admin(amount(150000))).code, 0);
     EXPECT_TRUE(printed("ВЫПЛАТА"));
     EXPECT_EQ(drawer(), 0);
 
     const auto cash = state.cashStatus();
     EXPECT_EQ(cash->totalCashInCount(), 1);
-    EXPECT_EQ(cash->totalCashOutCount(), 1);
+    EXPECT_EQ(cash->totalCashOutCount(), 2);
+    EXPECT_EQ(cash->shiftCashOutCount(), 2);
     EXPECT_EQ(cash->totalCashInSum(), 150000u);
-    EXPECT_EQ(cash->totalCashOutSum(), 150000u);
+    EXPECT_EQ(cash->totalCashOutSum(), 152500u);
     // The record is in the EEPROM.
     EXPECT_EQ(test::readFile(eepromPath()).substr(70, 48), asString(cash->bytes()));
 }
