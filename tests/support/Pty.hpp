@@ -39,6 +39,8 @@ class Pty {
 
     bool ok() const { return master_ >= 0 && keeper_ >= 0 && !slavePath_.empty(); }
     int master() const { return master_; }
+    // A slave descriptor of the pair: FIONREAD on it tells what waits for the code under test.
+    int slave() const { return keeper_; }
     const std::string& slavePath() const { return slavePath_; }
 
     // One write() for the whole buffer, as a host sends a frame.
