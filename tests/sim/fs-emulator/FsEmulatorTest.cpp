@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "FsEmulatorTestSupport.hpp"
 
 namespace kkt::sim {
@@ -454,6 +457,121 @@ TEST_F(FsEmulatorTest, EveryChangeIsPersistedBeforeTheAnswerAndAFailedPersistCha
     const FsState before = e.state();
     EXPECT_EQ(e.handle(0x11, dt(2026, 2, 1, 10, 0)).error(), FsError::Failure);
     EXPECT_EQ(e.state(), before);
+}
+
+}  // namespace
+}  // namespace kkt::sim
+
+namespace kkt::sim {
+namespace {
+
+using namespace kkt::sim::test;
+
+// Random requests, well-formed and not, never break what the FS keeps: documents stay numbered
+// in sequence, the state file form round-trips, and every answer is a frame-sized one.
+TEST(FsEmulatorRandomTest, RandomRequestsNeverBreakTheState) {
+    std::mt19937 rng(20261211);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    FsEmulator fs{FsEmulator::freshState("9999078900000001", {}, {26, 1, 1, 0, 0})};
+    int minutes = 0;
+    auto now = [&] {
+        minutes += pick(3) == 0 ? 2000 : pick(30);  // sometimes more than a day later
+        const FsDateTime t = FsDateTime::fromUnix(1767225600 + std::int64_t{minutes} * 60);
+        Bytes b;
+        (pick(20) == 0 ? FsDateTime::fromUnix(1767225600) : t).append(b);  // or back in time
+        return b;
+    };
+    auto someTlv = [&] {
+        const std::uint16_t tags[] = {1031, 1081, 1102, 1059, 1008, 1040, 2007, 1020, 1054, 1};
+        TlvList list;
+        for (int i = pick(4); i >= 0; --i)
+            list.push_back(Tlv().setVln(tags[pick(10)], rng() % 2000));
+        return Tlv::encodeList(list);
+    };
+    const std::uint8_t lifeCodes[] = {0xA2, 0xA3, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
+                                      0x18, 0x19, 0x04, 0x05, 0x07, 0x06, 0xB7, 0xB3, 0x36,
+                                      0x40, 0x43, 0x44, 0x45, 0x46, 0x22, 0x23, 0x25, 0x26};
+    for (int step = 0; step < 20000; ++step) {
+        std::uint8_t code = 0;
+        Bytes data;
+        if (pick(4) == 0) {
+            code = static_cast<std::uint8_t>(rng());
+            data.resize(static_cast<std::size_t>(pick(70)));
+            for (auto& b : data)
+                b = static_cast<std::uint8_t>(rng());
+        } else {
+            code = lifeCodes[pick(sizeof lifeCodes)];
+            switch (code) {
+                case 0xA2:
+                    data = {static_cast<std::uint8_t>(pick(2)), 4};
+                    break;
+                case 0xA3:
+                    data = cat(now(),
+                               regRecord(1, 0, static_cast<std::uint8_t>(rng()),
+                                         pick(2) ? std::optional<std::uint32_t>(3) : std::nullopt));
+                    break;
+                case 0x11:
+                case 0x13:
+                case 0x15:
+                case 0x17:
+                case 0x18:
+                    data = now();
+                    break;
+                case 0x16:
+                    data = closeData(now(), static_cast<std::uint8_t>(pick(6)), rng() % 3000);
+                    break;
+                case 0x05:
+                    data = cat(now(), text(pick(4) ? kRn : "1", 20));
+                    break;
+                case 0x07:
+                    data = someTlv();
+                    break;
+                case 0xB7:
+                    data = cat({static_cast<std::uint8_t>(pick(3))}, someTlv());
+                    break;
+                case 0x36:
+                    data = {static_cast<std::uint8_t>(pick(3))};
+                    break;
+                case 0x40:
+                case 0x45:
+                    le::append32(data, static_cast<std::uint32_t>(pick(12)));
+                    break;
+                case 0x43:
+                    if (pick(2))
+                        data = {static_cast<std::uint8_t>(pick(4))};
+                    break;
+                case 0x44:
+                    data = {static_cast<std::uint8_t>(pick(3)), 0x18, 0x04};
+                    break;
+                case 0x23:
+                    data = {0, 0, static_cast<std::uint8_t>(pick(40)), 0};
+                    break;
+                case 0x26:
+                    data = now();
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (code == 0x04 && step < 19000)
+            continue;  // close the FS only at the end of the walk
+        const FsAnswer a = fs.handle(code, data);
+        ASSERT_LE(a.data.size(), 0xFFFEu);
+        const FsState& s = fs.state();
+        ASSERT_EQ(s.lastNumber, s.documents.size());
+        for (std::size_t i = 0; i < s.documents.size(); ++i)
+            ASSERT_EQ(s.documents[i].number, i + 1);
+        if (step % 1000 == 0) {
+            const auto back = FsStateFile::decode(FsStateFile::encode(s));
+            ASSERT_TRUE(back);
+            ASSERT_EQ(*back, s);
+        }
+    }
+    std::set<FsDocType> made;
+    for (const auto& d : fs.state().documents)
+        made.insert(d.type);
+    EXPECT_GE(made.size(), 7u) << "the walk went through most kinds of document";
+    EXPECT_GT(fs.state().documents.size(), 100u);
 }
 
 }  // namespace
