@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "core/CoreTestSupport.hpp"
 #include "primitives/Cp866.hpp"
 #include "primitives/Decimal.hpp"
+#include "printer/LayoutWord.hpp"
 #include "registration/CoreState.hpp"
 #include "registration/ModelData.hpp"
 #include "support/Fakes.hpp"
@@ -204,6 +206,41 @@ TEST_F(CoreWorkerTest, CashCommandsCheckOperatorAndAmountBeforeTheFs) {
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.code, c.data).code, c.result) << c.code << " " << c.data.size();
     }
+}
+
+TEST_F(CoreWorkerTest, WithoutAnEepromTheFactoryRecordCannotBeWritten) {
+    ASSERT_EQ(::unlink(eepromPath().c_str()), 0);
+    start();
+    EXPECT_TRUE(state->deviceId().empty());
+    EXPECT_EQ(run(319, admin(asBytes("42"))).code, 281);
+    EXPECT_FALSE(state->modelAnswer());
+    EXPECT_FALSE(std::filesystem::exists(eepromPath()));
+}
+
+TEST_F(CoreWorkerTest, GarbledCommandsGetAResultCodeAndNeverReadPastTheirData) {
+    const std::uint16_t codes[] = {4,   7,   26,  255, 256, 257, 258, 259, 260, 261,
+                                   262, 319, 320, 321, 418, 419, 420, 439, 448, 449,
+                                   450, 451, 452, 453, 454, 455, 456, 457, 600, 65535};
+    const std::size_t sizes[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 13, 350, 351};
+    std::uint32_t seed = 12345;
+    const auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::uint8_t>(seed >> 16);
+    };
+    for (const auto code : codes) {
+        for (const auto size : sizes) {
+            for (const bool asAdmin : {false, true}) {
+                Bytes data(size);
+                for (auto& b : data)
+                    b = next();
+                if (asAdmin)
+                    data = admin(data);
+                const auto r = run(code, data);
+                EXPECT_NE(r.code, CoreApiResult::kUnset) << code << " " << size;
+            }
+        }
+    }
+    LayoutWord::setCurrentPaperWidth(60);
 }
 
 TEST_F(CoreWorkerTest, LoopRunsQueuedTransactionsInOrderEachFollowedByThePause) {
