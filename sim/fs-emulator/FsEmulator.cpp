@@ -10,12 +10,11 @@
 namespace kkt::sim {
 
 namespace {
+
 void put(Bytes& out, const Tlv& t) {
     const Bytes e = t.encode();
     out.insert(out.end(), e.begin(), e.end());
 }
-}  // namespace
-namespace {
 
 // Tags the FS puts into documents itself and never takes from the register.
 constexpr std::uint16_t kTagDateTime = 1012;
@@ -36,7 +35,8 @@ std::optional<TlvList> elementsOf(ByteView data) {
         return TlvList{};
     bool ok = false;
     TlvList list = Tlv::parseSequence(data, &ok);
-    if (!ok)
+    // Elements that the parse skips (tag 0, an over-long value) would be stored unreadable.
+    if (!ok || Tlv::encodeList(list).size() != data.size())
         return std::nullopt;
     return list;
 }

@@ -56,6 +56,48 @@ bool writeAll(int fd, const Bytes& data) {
     return true;
 }
 
+bool isReceipt(FsDocType t) {
+    return t == FsDocType::Receipt || t == FsDocType::Bso || t == FsDocType::Correction ||
+           t == FsDocType::CorrectionBso;
+}
+
+// What the FS relies on when it reads its own records: a file that passes its CRC but breaks
+// one of these (written by another version, or by hand) is refused, never half-trusted.
+bool consistent(const FsState& s) {
+    if (s.lastNumber != s.documents.size() || s.fsNumber.size() != 16)
+        return false;
+    switch (s.phase) {
+        case FsPhase::ReadyForRegistration:
+            if (!s.registrations.empty())
+                return false;
+            break;
+        case FsPhase::Fiscal:
+        case FsPhase::PostFiscal:
+        case FsPhase::Archive:
+            if (s.registrations.empty())
+                return false;
+            break;
+        default:
+            return false;
+    }
+    for (auto n : s.registrations) {
+        if (n == 0 || n > s.documents.size())
+            return false;
+        const FsDocument& d = s.documents[n - 1];
+        if ((d.type != FsDocType::Registration && d.type != FsDocType::ReRegistration) ||
+            (d.regRecord.size() != 47 && d.regRecord.size() != 51)) {
+            return false;
+        }
+    }
+    for (const auto& d : s.documents) {
+        if (isReceipt(d.type) && d.archive.size() != 19)
+            return false;
+        if (d.acknowledged != !d.ticket.empty())
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Bytes FsStateFile::encode(const FsState& s) {
@@ -178,12 +220,8 @@ std::optional<FsState> FsStateFile::decode(ByteView data) {
         d.ticket = std::move(*ticket);
         s.documents.push_back(std::move(d));
     }
-    if (!in.atEnd() || s.lastNumber != s.documents.size())
+    if (!in.atEnd() || !consistent(s))
         return std::nullopt;
-    for (auto n : s.registrations) {
-        if (n == 0 || n > s.documents.size())
-            return std::nullopt;
-    }
     return s;
 }
 

@@ -127,6 +127,8 @@ TEST_F(FsEmulatorTest, RefusesWhatTheStateOrTheRequestDoesNotAllow) {
          FsError::OutOfSequence},
         {"a tag the FS sets itself", 0x07, tlvs({Tlv().setU32(1040, 7)}), FsError::ForbiddenTag},
         {"cut-off TLV", 0x07, {0x18, 0x04, 0x05, 0x00, 0x41}, FsError::BadParameter},
+        {"element with tag 0", 0x07, cat(tlvs({Tlv().setText(1008, "a")}), {0, 0, 1, 0, 0x41}),
+         FsError::BadParameter},
         {"document data over the limit", 0x07,
          tlvs({Tlv().setBytes(1008, Bytes(FsEmulator::kDocumentDataLimit, 'a'))}),
          FsError::TlvTooLarge},

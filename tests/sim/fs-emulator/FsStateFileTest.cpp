@@ -73,6 +73,16 @@ TEST_F(FsStateFileTest, DamagedTruncatedOrMissingFilesAreRefusedWithAReason) {
         bad[at] ^= 0x10;
         EXPECT_FALSE(FsStateFile::decode(bad)) << at;
     }
+    // Whole files with records the FS could not rely on.
+    FsState noRegistration = busyState();
+    noRegistration.registrations.clear();
+    FsState shortRecord = busyState();
+    shortRecord.documents[0].regRecord.resize(20);
+    FsState gap = busyState();
+    gap.documents.erase(gap.documents.begin() + 1);
+    for (const FsState* bad : {&noRegistration, &shortRecord, &gap}) {
+        EXPECT_FALSE(FsStateFile::decode(FsStateFile::encode(*bad)));
+    }
     std::ofstream(dir / "fs.state", std::ios::binary) << "not a state";
     EXPECT_FALSE(file.load(&error));
     EXPECT_NE(error.find("damaged"), std::string::npos);
