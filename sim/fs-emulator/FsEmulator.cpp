@@ -769,9 +769,9 @@ FsAnswer FsEmulator::finishSettlementReport() {
             continue;
         // The archive keeps operation type and total; the TLV data the rest.
         const std::uint8_t operation = doc.archive[13];
-        const std::uint64_t total = vln(ByteView(doc.archive).subspan(14, 5));
+        const std::uint64_t sum = vln(ByteView(doc.archive).subspan(14, 5));
         const auto sums =
-            receiptSums(Tlv::parseSequence(doc.tlv), operation, total,
+            receiptSums(Tlv::parseSequence(doc.tlv), operation, sum,
                         doc.type == FsDocType::Correction || doc.type == FsDocType::CorrectionBso);
         if (sums)
             unsentSums.addReceipt(*sums);
@@ -811,7 +811,8 @@ FsAnswer FsEmulator::finishFsClose(ByteView data) {
         return fail(FsError::BadDateTime);
     if (auto e = checkTime(*time))
         return fail(*e);
-    const auto& reg = state_.documents[state_.registrations.back() - 1].regRecord;
+    // A copy: storing the new document may move the archive.
+    const Bytes reg = state_.documents[state_.registrations.back() - 1].regRecord;
     const ByteView regView(reg);
     const std::string registered = trimmed(regView.subspan(kRegNumber, 20));
     if (trimmed(data.subspan(5, 20)) != registered)

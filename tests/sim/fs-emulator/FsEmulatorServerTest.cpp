@@ -47,6 +47,14 @@ TEST_F(FsEmulatorServerTest, AnswersOverThePtyAndSurvivesNoiseBeforeTheStartByte
     std::string number;
     EXPECT_EQ(driver.readFsNumber(number), fsresult::kOk) << driver.log();
     EXPECT_EQ(number, status.fsNumber);
+
+    // A register that closes its port and opens it again finds the line as it left it.
+    for (int i = 0; i < 3; ++i) {
+        FsDriver reopened{emu.link(), realClock(), kCapMs};
+        FsStatus s;
+        EXPECT_EQ(reopened.readStatus(s), fsresult::kOk) << reopened.log();
+    }
+    EXPECT_EQ(driver.readStatus(again), fsresult::kOk) << driver.log();
 }
 
 TEST_F(FsEmulatorServerTest, DamagedOrMissingAnswersGiveTheirResultCodes) {
