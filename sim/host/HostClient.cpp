@@ -124,7 +124,8 @@ Reply HostClient::receive(Millis timeout, std::optional<std::uint32_t> expectId)
             r.answer = std::move(*a);
             return r;
         }
-        const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
+        // Round the wait up: a truncated 0 ms would end the wait before the deadline.
+        const auto left = std::chrono::ceil<Millis>(deadline - Clock::now()).count();
         if (left <= 0) {
             r.status = ClientStatus::Timeout;
             r.error = parser_.inFrame() ? "time-out: the answer frame stayed incomplete"
@@ -161,7 +162,7 @@ Reply HostClient::receive(Millis timeout, std::optional<std::uint32_t> expectId)
 bool HostClient::quietFor(Millis d) {
     const auto deadline = Clock::now() + d;
     for (;;) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
+        const auto left = std::chrono::ceil<Millis>(deadline - Clock::now()).count();
         if (left <= 0)
             return true;
         pollfd p{fd_, POLLIN, 0};
