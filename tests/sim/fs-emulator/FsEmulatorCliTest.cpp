@@ -31,7 +31,7 @@ namespace {
 using namespace kkt::sim::test;
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kCapMs = 300;
+constexpr std::uint32_t kCapMs = 1000;
 
 class Process {
   public:
