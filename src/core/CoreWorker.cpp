@@ -30,6 +30,25 @@ using namespace kkt::literals;
 namespace {
 
 constexpr std::uint16_t kFirstNonFiscal = 256;
+// Fiscal codes from 256 on: shift times, printed copies of archive documents, marked item.
+constexpr std::uint16_t kShiftTimes = 256;
+constexpr std::uint16_t kDocumentCopy = 261;
+constexpr std::uint16_t kRegistrationCopy = 262;
+constexpr std::uint16_t kMarkedItem = 439;
+
+// Flags byte of the image, barcode and QR commands.
+constexpr std::uint8_t kFlagCentred = 0x01;
+constexpr std::uint8_t kFlagRight = 0x02;
+
+// The formatted-text command (451): alignment byte values and attribute bits.
+constexpr std::uint8_t kLineSpacings = 6;
+constexpr std::uint8_t kAlignCentred = 1;
+constexpr std::uint8_t kAlignRight = 2;
+constexpr std::uint8_t kSizeMask = 0x03;
+constexpr std::uint8_t kAttrBold = 0x01;
+constexpr std::uint8_t kAttrMarked = 0x02;
+constexpr std::uint8_t kAttrInverse = 0x04;
+constexpr std::uint8_t kAttrDouble = 0x08;
 
 bool isDigits(ByteView v) {
     return std::all_of(v.begin(), v.end(), [](std::uint8_t b) { return b >= '0' && b <= '9'; });
@@ -39,9 +58,9 @@ bool isDigits(ByteView v) {
 LayoutWord codeLayout(std::uint8_t flags) {
     LayoutWord layout;
     layout.setLineSpacing(0);
-    if ((flags & 0x01) != 0) {
+    if ((flags & kFlagCentred) != 0) {
         layout.setFlag(LayoutWord::kCentred, true);
-    } else if ((flags & 0x02) != 0) {
+    } else if ((flags & kFlagRight) != 0) {
         layout.setFlag(LayoutWord::kRightAligned, true);
     }
     return layout;
@@ -78,13 +97,13 @@ bool CoreWorker::isFiscal(std::uint16_t code) {
     if (code < kFirstNonFiscal)
         return true;
     switch (code) {
-        case 256:
-        case 261:
-        case 262:
+        case kShiftTimes:
+        case kDocumentCopy:
+        case kRegistrationCopy:
         case FsFiscalWorker::kCashStatus:
         case FsFiscalWorker::kCashIn:
         case FsFiscalWorker::kCashOut:
-        case 439:
+        case kMarkedItem:
             return true;
         default:
             return false;
@@ -294,18 +313,18 @@ CoreApiResult CoreWorker::printText(const CoreTransaction& t) {
     const std::uint8_t attributes = t.data[3];
 
     LayoutWord layout;
-    layout.setLineSpacing(spacing % 6);
+    layout.setLineSpacing(spacing % kLineSpacings);
     layout.setFlag(LayoutWord::kSetFlag, true);
-    if (alignment == 1) {
+    if (alignment == kAlignCentred) {
         layout.setFlag(LayoutWord::kCentred, true);
-    } else if (alignment == 2) {
+    } else if (alignment == kAlignRight) {
         layout.setFlag(LayoutWord::kRightAligned, true);
     }
-    layout.setSize(size & 0x03);
-    layout.setFlag(LayoutWord::kBold, (attributes & 0x01) != 0);
-    layout.setFlag(LayoutWord::kAttribute, (attributes & 0x02) != 0);
-    layout.setFlag(LayoutWord::kInverse, (attributes & 0x04) != 0);
-    layout.setFlag(LayoutWord::kDoubleSize, (attributes & 0x08) != 0);
+    layout.setSize(size & kSizeMask);
+    layout.setFlag(LayoutWord::kBold, (attributes & kAttrBold) != 0);
+    layout.setFlag(LayoutWord::kAttribute, (attributes & kAttrMarked) != 0);
+    layout.setFlag(LayoutWord::kInverse, (attributes & kAttrInverse) != 0);
+    layout.setFlag(LayoutWord::kDoubleSize, (attributes & kAttrDouble) != 0);
 
     const std::string text = asString(ByteView(t.data).subspan(kHead));
     const auto cut = (attributes & kCutFlag) != 0 ? layout::Cut::Yes : layout::Cut::No;

@@ -252,6 +252,11 @@ TEST_F(CoreWorkerSimTest, PrintCommandsReachThePaper) {
     EXPECT_TRUE(printed("HI"));
     EXPECT_EQ(run(456, Bytes{0x10, 0xEE, 'Q', 'R', '1'}).code, 0);
     EXPECT_TRUE(printed("[qr] QR1"));
+    EXPECT_EQ(run(454, Bytes{8, 0, 1, 0, 0x01, 0xFF, 0, 0, 0}).code, 0);  // 8 x 1 dots
+    EXPECT_TRUE(printed("[image 8x1]"));
+    EXPECT_EQ(run(455, Bytes{4, 0, '1', '2', ',', '5'}).code, 0);
+    EXPECT_TRUE(printed("12.5"));
+    EXPECT_EQ(run(455, Bytes{9, 0, '1', '2', '3'}).code, 1003);  // no such barcode type
     EXPECT_EQ(run(448).code, 0);
 }
 
