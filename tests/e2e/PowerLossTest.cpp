@@ -93,6 +93,13 @@ TEST(PowerLossTest, UsbUnplugClosesTheLinkAndReconnectionResetsTheLastAnswer) {
     ASSERT_TRUE(board.waitStatus("host port closed")) << board.ctl("status");
     c->setTimeout(300ms);
     EXPECT_EQ(c->request(307).status, sim::ClientStatus::Timeout);
+    // Unconfigured for 15 s, the link switches the controller to host mode and back, with the
+    // board's shell: "echo -en host" writes exactly "host".
+    const auto mode = board.dir().usbMode();
+    EXPECT_TRUE(waitFor([&] { return VirtualBoard::readFile(mode) == "host"; }, 25s))
+        << "mode file: '" << VirtualBoard::readFile(mode) << "'";
+    EXPECT_TRUE(waitFor([&] { return VirtualBoard::readFile(mode) == "peripheral"; }, 5s))
+        << "mode file: '" << VirtualBoard::readFile(mode) << "'";
 
     ASSERT_EQ(board.ctl("usb-plug"), "ok");
     ASSERT_TRUE(board.waitStatus("host port open")) << board.ctl("status");
