@@ -267,10 +267,10 @@ bool Board::startFirmware(std::string& error) {
         error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
-    SandboxSpec spec;
-    spec.firmware = options_.firmware;
-    spec.statusFd = pipefd[1];
-    const auto argv = sandboxArguments(spec, dir_);
+    SandboxSetup setup;
+    setup.firmware = options_.firmware;
+    setup.statusFd = pipefd[1];
+    const auto argv = sandboxArguments(setup, dir_);
     const bool started =
         firmware_.start(argv, dir_.firmwareStdout(), dir_.firmwareStderr(), error, pipefd[1]);
     ::close(pipefd[1]);

@@ -30,9 +30,9 @@ bool exists(const std::string& p) {
 
 }  // namespace
 
-std::vector<std::string> sandboxArguments(const SandboxSpec& spec, const StateDir& dir) {
+std::vector<std::string> sandboxArguments(const SandboxSetup& setup, const StateDir& dir) {
     std::vector<std::string> a{
-        spec.bwrap,
+        setup.bwrap,
         "--die-with-parent",
         "--unshare-pid",
         "--unshare-ipc",
@@ -99,7 +99,7 @@ std::vector<std::string> sandboxArguments(const SandboxSpec& spec, const StateDi
                  std::string(kViewRun) + "/links/gadget",
                  paths::kHostPort,
                  "--ro-bind",
-                 spec.busybox,
+                 setup.busybox,
                  "/usr/bin/sh",
                  "--ro-bind",
                  dir.stub("date"),
@@ -113,7 +113,7 @@ std::vector<std::string> sandboxArguments(const SandboxSpec& spec, const StateDi
     }
     a.insert(a.end(), {
                           "--ro-bind",
-                          spec.firmware,
+                          setup.firmware,
                           kViewFirmware,
                           "--chdir",
                           "/",
@@ -132,8 +132,8 @@ std::vector<std::string> sandboxArguments(const SandboxSpec& spec, const StateDi
         if (const char* v = std::getenv(var))
             a.insert(a.end(), {"--setenv", var, v});
     }
-    if (spec.statusFd >= 0)
-        a.insert(a.end(), {"--json-status-fd", std::to_string(spec.statusFd)});
+    if (setup.statusFd >= 0)
+        a.insert(a.end(), {"--json-status-fd", std::to_string(setup.statusFd)});
     a.push_back("--");
     a.push_back(kViewFirmware);
     return a;

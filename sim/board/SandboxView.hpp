@@ -13,7 +13,7 @@
 
 namespace kkt::sim {
 
-struct SandboxSpec {
+struct SandboxSetup {
     std::string bwrap = "/usr/bin/bwrap";
     std::string busybox = "/usr/bin/busybox";
     std::string firmware;  // the kkt-core to run
@@ -25,7 +25,7 @@ inline constexpr const char* kViewFirmware = "/opt/kkt/bin/kkt-core";
 inline constexpr const char* kViewRun = "/run/kkt-board";
 inline constexpr const char* kViewLog = "/var/log/kkt-board";
 
-[[nodiscard]] std::vector<std::string> sandboxArguments(const SandboxSpec& spec,
+[[nodiscard]] std::vector<std::string> sandboxArguments(const SandboxSetup& setup,
                                                         const StateDir& dir);
 
 }  // namespace kkt::sim

@@ -18,10 +18,10 @@ bool has(const Args& a, const Args& seq) {
 
 TEST(SandboxViewTest, ViewStandsOnItsOwnTmpfsRootWithTheBoardPathsBackedByTheStateDir) {
     const StateDir dir("/srv/reg");
-    SandboxSpec spec;
-    spec.firmware = "/b/kkt-core";
-    spec.statusFd = 7;
-    const auto a = sandboxArguments(spec, dir);
+    SandboxSetup setup;
+    setup.firmware = "/b/kkt-core";
+    setup.statusFd = 7;
+    const auto a = sandboxArguments(setup, dir);
 
     ASSERT_GE(a.size(), 3u);
     EXPECT_EQ(a.front(), "/usr/bin/bwrap");
