@@ -118,9 +118,14 @@ int main(int argc, char** argv) {
         return renderOffline(*emulator, *args.input);
 
     kkt::sim::PrinterServer server(*emulator);
+    // The control FIFO first: once the port (or its link) exists, every part is ready.
+    if (args.control && !server.openControl(*args.control, error)) {
+        std::cerr << "kkt-printer-emulator: " << error << "\n";
+        return kExitFailure;
+    }
     const bool opened =
         args.port ? server.openPort(*args.port, error) : server.openPty(*args.pty, error);
-    if (!opened || (args.control && !server.openControl(*args.control, error))) {
+    if (!opened) {
         std::cerr << "kkt-printer-emulator: " << error << "\n";
         return kExitFailure;
     }

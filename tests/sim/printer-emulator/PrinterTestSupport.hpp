@@ -109,7 +109,7 @@ class ServedPrinter {
         if (!emulator_)
             return;
         server_ = std::make_unique<PrinterServer>(*emulator_);
-        if (!server_->openPty(link(), error_) || !server_->openControl(fifo(), error_)) {
+        if (!server_->openControl(fifo(), error_) || !server_->openPty(link(), error_)) {
             server_.reset();
             return;
         }
