@@ -535,6 +535,11 @@ std::size_t EscPosInterpreter::barcode(ByteView b) {
     } else {
         code.text = code.data;
     }
+    if (symbology == Symbology::Itf && code.text.size() % 2 != 0) {
+        // Interleaved digits come in pairs: the printer drops the odd last one.
+        warn("ITF with an odd number of digits: the last one is not printed");
+        code.text.pop_back();
+    }
     auto encoded = encodeBarcode(code);
     if (!encoded.modules) {
         warn(std::string("barcode not printed: ") + symbologyName(symbology) + ": " +
