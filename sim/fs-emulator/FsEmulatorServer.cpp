@@ -40,7 +40,7 @@ constexpr std::uint8_t kNoise[] = {0xFF, 0x55, 0x00, 0xAA, 0x13, 0x7E};
 
 std::unique_ptr<FsEmulatorServer> FsEmulatorServer::open(const FsServerOptions& options,
                                                          std::string& error) {
-    std::unique_ptr<FsEmulatorServer> s(new FsEmulatorServer());
+    auto s = std::make_unique<FsEmulatorServer>(Key{});
     s->options_ = options;
     if (options.port.empty() == options.ptyLink.empty()) {
         error = "exactly one of a serial port and a pty link is needed";

@@ -31,7 +31,13 @@ struct FsServerOptions {
 };
 
 class FsEmulatorServer {
+    // Only open() can name the key, so only open() makes a server.
+    struct Key {
+        explicit Key() = default;
+    };
+
   public:
+    explicit FsEmulatorServer(Key) {}
     ~FsEmulatorServer();
     FsEmulatorServer(const FsEmulatorServer&) = delete;
     FsEmulatorServer& operator=(const FsEmulatorServer&) = delete;
@@ -51,7 +57,6 @@ class FsEmulatorServer {
     const FsState& state() const { return emulator_->state(); }
 
   private:
-    FsEmulatorServer() = default;
     bool openPty(std::string& error);
     bool openPort(std::string& error);
     bool openControl(std::string& error);

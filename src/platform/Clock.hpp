@@ -9,7 +9,7 @@
 namespace kkt {
 
 class Clock {
-public:
+  public:
     using Monotonic = std::chrono::steady_clock::time_point;
 
     virtual ~Clock() = default;
@@ -20,7 +20,7 @@ public:
 };
 
 class RealClock final : public Clock {
-public:
+  public:
     std::time_t now() override;
     Monotonic monotonic() override;
     void sleepFor(std::chrono::milliseconds d) override;

@@ -9,7 +9,7 @@
 namespace kkt {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // Runs the command; returns the status that system() gives.
     virtual int run(const std::string& command) = 0;
@@ -19,7 +19,7 @@ public:
 
 // The board's shell: system() and popen()/pclose().
 class RealShell final : public Shell {
-public:
+  public:
     int run(const std::string& command) override;
     std::optional<std::string> capture(const std::string& command) override;
 };

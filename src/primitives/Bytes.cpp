@@ -9,24 +9,29 @@ bool fits(ByteView b, std::size_t offset, std::size_t size) {
 }  // namespace
 
 std::optional<std::uint16_t> read16(ByteView b, std::size_t offset) {
-    if (!fits(b, offset, 2)) return std::nullopt;
+    if (!fits(b, offset, 2))
+        return std::nullopt;
     return load16(b.data() + offset);
 }
 
 std::optional<std::uint32_t> read32(ByteView b, std::size_t offset) {
-    if (!fits(b, offset, 4)) return std::nullopt;
+    if (!fits(b, offset, 4))
+        return std::nullopt;
     return load32(b.data() + offset);
 }
 
 std::optional<std::uint64_t> read64(ByteView b, std::size_t offset) {
-    if (!fits(b, offset, 8)) return std::nullopt;
+    if (!fits(b, offset, 8))
+        return std::nullopt;
     return load64(b.data() + offset);
 }
 
 std::optional<std::uint64_t> readVar(ByteView b, std::size_t offset, std::size_t size) {
-    if (size > 8 || !fits(b, offset, size)) return std::nullopt;
+    if (size > 8 || !fits(b, offset, size))
+        return std::nullopt;
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < size; ++i) v |= static_cast<std::uint64_t>(b[offset + i]) << (8 * i);
+    for (std::size_t i = 0; i < size; ++i)
+        v |= static_cast<std::uint64_t>(b[offset + i]) << (8 * i);
     return v;
 }
 
@@ -36,11 +41,13 @@ void append16(Bytes& out, std::uint16_t v) {
 }
 
 void append32(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 void append64(Bytes& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 }  // namespace kkt::le
@@ -95,6 +102,8 @@ std::optional<ByteView> ByteReader::take(std::size_t n) {
     return v;
 }
 
-bool ByteReader::skip(std::size_t n) { return take(n).has_value(); }
+bool ByteReader::skip(std::size_t n) {
+    return take(n).has_value();
+}
 
 }  // namespace kkt

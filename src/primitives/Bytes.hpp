@@ -37,17 +37,20 @@ constexpr std::uint32_t load32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 constexpr std::uint64_t load64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(load32(p)) | (static_cast<std::uint64_t>(load32(p + 4)) << 32);
+    return static_cast<std::uint64_t>(load32(p)) |
+           (static_cast<std::uint64_t>(load32(p + 4)) << 32);
 }
 constexpr void store16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 constexpr void store32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 constexpr void store64(std::uint8_t* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Checked reads at an offset: nullopt when the field does not fit in the buffer.
@@ -67,7 +70,7 @@ void append64(Bytes& out, std::uint64_t v);
 // Bounds-checked cursor over a byte span. A read past the end yields nullopt and marks the
 // reader failed; it never touches memory outside the span.
 class ByteReader {
-public:
+  public:
     explicit ByteReader(ByteView data) : data_(data) {}
 
     std::optional<std::uint8_t> u8();
@@ -84,7 +87,7 @@ public:
     bool atEnd() const { return pos_ == data_.size(); }
     bool failed() const { return failed_; }
 
-private:
+  private:
     ByteView data_;
     std::size_t pos_ = 0;
     bool failed_ = false;
@@ -92,7 +95,7 @@ private:
 
 // Appending writer into an owned buffer.
 class ByteWriter {
-public:
+  public:
     ByteWriter() = default;
     explicit ByteWriter(std::size_t reserve) { buf_.reserve(reserve); }
 
@@ -126,7 +129,7 @@ public:
     Bytes take() { return std::move(buf_); }
     std::size_t size() const { return buf_.size(); }
 
-private:
+  private:
     Bytes buf_;
 };
 

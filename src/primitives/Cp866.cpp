@@ -33,31 +33,41 @@ std::string toUtf8(std::string_view cp866) {
 
 char toLower(char c) {
     const auto b = static_cast<unsigned char>(c);
-    if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 0x20);
-    if (b >= 0x80 && b <= 0x8F) return static_cast<char>(b + 0x20);  // А-П -> а-п
-    if (b >= 0x90 && b <= 0x9F) return static_cast<char>(b + 0x50);  // Р-Я -> р-я
-    if (b == 0xF0) return static_cast<char>(0xF1);                    // Ё -> ё
+    if (b >= 'A' && b <= 'Z')
+        return static_cast<char>(b + 0x20);
+    if (b >= 0x80 && b <= 0x8F)
+        return static_cast<char>(b + 0x20);  // А-П -> а-п
+    if (b >= 0x90 && b <= 0x9F)
+        return static_cast<char>(b + 0x50);  // Р-Я -> р-я
+    if (b == 0xF0)
+        return static_cast<char>(0xF1);  // Ё -> ё
     return c;
 }
 
 char toUpper(char c) {
     const auto b = static_cast<unsigned char>(c);
-    if (b >= 'a' && b <= 'z') return static_cast<char>(b - 0x20);
-    if (b >= 0xA0 && b <= 0xAF) return static_cast<char>(b - 0x20);
-    if (b >= 0xE0 && b <= 0xEF) return static_cast<char>(b - 0x50);
-    if (b == 0xF1) return static_cast<char>(0xF0);
+    if (b >= 'a' && b <= 'z')
+        return static_cast<char>(b - 0x20);
+    if (b >= 0xA0 && b <= 0xAF)
+        return static_cast<char>(b - 0x20);
+    if (b >= 0xE0 && b <= 0xEF)
+        return static_cast<char>(b - 0x50);
+    if (b == 0xF1)
+        return static_cast<char>(0xF0);
     return c;
 }
 
 std::string lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = toLower(c);
+    for (char& c : out)
+        c = toLower(c);
     return out;
 }
 
 std::string upper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = toUpper(c);
+    for (char& c : out)
+        c = toUpper(c);
     return out;
 }
 

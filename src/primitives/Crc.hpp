@@ -11,7 +11,7 @@ namespace kkt {
 
 // Polynomial 0x1021, MSB first, initial 0xFFFF, no final XOR. Table-driven.
 class Crc16 {
-public:
+  public:
     using Table = std::array<std::uint16_t, 256>;
     static constexpr std::uint16_t kInit = 0xFFFF;
 
@@ -37,7 +37,7 @@ public:
 
 // Reflected polynomial 0xEDB88320, initial and final XOR 0xFFFFFFFF.
 class Crc32 {
-public:
+  public:
     static std::uint32_t compute(ByteView data);
 };
 

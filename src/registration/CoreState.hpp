@@ -7,9 +7,9 @@
 #include <mutex>
 #include <optional>
 
+#include "fs/FsFullStatus.hpp"
 #include "link/LinkRecords.hpp"
 #include "primitives/Bytes.hpp"
-#include "fs/FsFullStatus.hpp"
 #include "registration/CashStatusData.hpp"
 #include "registration/ModelData.hpp"
 #include "registration/RegData.hpp"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <sys/types.h>
+#include <ctime>
 
 // A fiscal register dates its documents: time must not wrap in 2038 on the 32-bit board.
 TEST(Target, TimeAndFileOffsetsAre64Bit) {

@@ -9,7 +9,9 @@ TEST(Cp866, LiteralsBecomeCp866AtCompileTime) {
     constexpr std::string_view total = "ИТОГ"_cp866;
     static_assert(total.size() == 4);
     EXPECT_EQ(total, "\x88\x92\x8E\x83");
-    EXPECT_EQ("Ёё №1"_cp866, "\xF0\xF1 \xFC" "1");
+    EXPECT_EQ("Ёё №1"_cp866,
+              "\xF0\xF1 \xFC"
+              "1");
     EXPECT_EQ("абвпрсяА"_cp866, "\xA0\xA1\xA2\xAF\xE0\xE1\xEF\x80");
     EXPECT_EQ("─│┌"_cp866, "\xC4\xB3\xDA");
 }

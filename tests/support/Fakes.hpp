@@ -19,7 +19,7 @@ namespace kkt::test {
 // Wall and monotonic time advance only through sleepFor() or advance(); sleeps return at once
 // (after yielding, so that another thread polling the same clock can make progress).
 class FakeClock final : public Clock {
-public:
+  public:
     explicit FakeClock(std::time_t wall = 1733400000) : wall_(wall) {}
 
     std::time_t now() override { return wall_.load(); }
@@ -31,18 +31,19 @@ public:
     void advance(std::chrono::milliseconds d) {
         const auto before = mono_.fetch_add(d.count());
         const auto after = before + d.count();
-        if (after / 1000 != before / 1000) wall_ += after / 1000 - before / 1000;
+        if (after / 1000 != before / 1000)
+            wall_ += after / 1000 - before / 1000;
     }
     void setWall(std::time_t t) { wall_ = t; }
 
-private:
+  private:
     std::atomic<std::time_t> wall_;
     std::atomic<long long> mono_{0};
 };
 
 // Records every command; answers capture() through a settable function.
 class RecordingShell final : public Shell {
-public:
+  public:
     int run(const std::string& command) override {
         std::lock_guard lock(mutex_);
         commands_.push_back(command);
@@ -72,7 +73,7 @@ public:
         return captured_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> commands_;
     std::vector<std::string> captured_;
