@@ -21,7 +21,6 @@ constexpr auto kModeSwitchPause = 1000ms;
 constexpr std::string_view kVersionText = "1.1.11";
 // The version as three bytes, the hardware letter "A" and seven reserved bytes.
 constexpr std::uint8_t kDeviceHead[] = {0x01, 0x01, 0x0B, 0x41, 0, 0, 0, 0, 0, 0, 0};
-constexpr std::size_t kDeviceIdSize = 16;
 
 CoreApiResult coded(LinkCode code) {
     return CoreApiResult(static_cast<std::uint16_t>(code));
