@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileIo.hpp"
 #include "primitives/Crc.hpp"
 
 namespace kkt::sim {
@@ -41,19 +42,6 @@ std::optional<FsDateTime> getTime(ByteReader& in) {
 
 std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool writeAll(int fd, const Bytes& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 bool isReceipt(FsDocType t) {
@@ -227,36 +215,23 @@ std::optional<FsState> FsStateFile::decode(ByteView data) {
 
 bool FsStateFile::save(const FsState& state, std::string* error) const {
     const Bytes data = encode(state);
-    const std::string temp = path_ + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = describeErrno("cannot create", temp);
-        return false;
+    switch (replaceFileAtomically(path_, data)) {
+        case ReplaceResult::Done:
+            return true;
+        case ReplaceResult::CreateFailed:
+            if (error)
+                *error = describeErrno("cannot create", path_ + ".tmp");
+            return false;
+        case ReplaceResult::WriteFailed:
+            if (error)
+                *error = describeErrno("cannot write", path_ + ".tmp");
+            return false;
+        case ReplaceResult::RenameFailed:
+            if (error)
+                *error = describeErrno("cannot rename onto", path_);
+            return false;
     }
-    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
-    if (!written && error)
-        *error = describeErrno("cannot write", temp);
-    ::close(fd);
-    if (!written) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), path_.c_str()) != 0) {
-        if (error)
-            *error = describeErrno("cannot rename onto", path_);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself is durable only once the directory is synced.
-    const auto slash = path_.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash + 1);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    return false;
 }
 
 std::optional<FsState> FsStateFile::load(std::string* error) const {

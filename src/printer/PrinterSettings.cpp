@@ -3,8 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "platform/FileIo.hpp"
 #include "printer/LayoutWord.hpp"
 
 namespace kkt {
@@ -13,29 +12,14 @@ namespace {
 
 constexpr std::size_t kFileSize = 5;
 
-// Reads up to n bytes, retrying after interruptions and short reads.
-std::size_t readUpTo(int fd, std::uint8_t* buf, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::read(fd, buf + got, n - got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        got += static_cast<std::size_t>(r);
-    }
-    return got;
-}
-
 }  // namespace
 
 PrinterSettings::PrinterSettings(std::string path) : path_(std::move(path)) {
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.valid())
         return;
     std::uint8_t buf[kFileSize] = {};
-    const std::size_t got = readUpTo(fd, buf, kFileSize);
-    ::close(fd);
+    const std::size_t got = readUpToAt(fd.get(), buf, 0);
     if (got >= 1)
         paperWidth_ = buf[0];
     if (got == kFileSize)
@@ -79,29 +63,15 @@ void PrinterSettings::applyToLayout() const {
 }
 
 bool PrinterSettings::save() const {
-    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    UniqueFd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.valid())
         return false;
     std::uint8_t buf[kFileSize];
     buf[0] = paperWidth_;
     le::store32(buf + 1, extraValue_);
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < kFileSize) {
-        const ssize_t w = ::pwrite(fd, buf + done, kFileSize - done, static_cast<off_t>(done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    return ok;
+    const bool synced = writeAllAt(fd.get(), buf, 0) && ::fsync(fd.get()) == 0;
+    const bool closed = fd.close();
+    return synced && closed;
 }
 
 }  // namespace kkt

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/FileIo.hpp"
 
 namespace kkt {
 
@@ -13,16 +13,11 @@ std::uint8_t FrSettings::loadLocked() {
     if (cached_)
         return *cached_;
     std::uint8_t mode = 0;
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
+    const UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) {
         std::uint8_t b = 0;
-        ssize_t n;
-        do {
-            n = ::pread(fd, &b, 1, 0);
-        } while (n < 0 && errno == EINTR);
-        if (n == 1)
+        if (readAllAt(fd.get(), std::span(&b, 1), 0))
             mode = b;
-        ::close(fd);
     }
     cached_ = mode;
     return mode;
@@ -45,15 +40,11 @@ FrSettings::Write FrSettings::write(std::uint8_t id, ByteView value) {
         return Write::Refused;
     const std::uint8_t b = value[0];
     std::lock_guard lock(mutex_);
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.valid())
         return Write::SaveFailed;
-    ssize_t n;
-    do {
-        n = ::pwrite(fd, &b, 1, 0);
-    } while (n < 0 && errno == EINTR);
-    const bool synced = n == 1 && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
+    const bool synced = writeAllAt(fd.get(), std::span(&b, 1), 0) && ::fsync(fd.get()) == 0;
+    const bool closed = fd.close();
     if (!synced || !closed) {
         cached_.reset();  // read the file again next time
         return Write::SaveFailed;
